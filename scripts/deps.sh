@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the program and the tests need.
+# apt-get update runs only when something is missing.
+set -euo pipefail
+packages=(
+  g++ cmake ninja-build pkg-config
+  qt6-base-dev qt6-charts-dev libgl-dev
+  libgsm1-dev libmp3lame-dev libspeexdsp-dev libasound2-dev libasound2-plugins zlib1g-dev
+  fonts-liberation
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
