@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -30,6 +31,7 @@ QString g_logFile;
 bool g_logging = false;
 
 IMessageBoxHandler *g_messageBox = nullptr;
+std::function<void(int)> g_helpHandler;
 ICursorHandler *g_cursor = nullptr;
 int g_waitDepth = 0;
 WaitCursor g_savedCursor = WaitCursor::Arrow;
@@ -40,6 +42,8 @@ QString withExtension(const QString &path, const QString &ext)
     return JoinPath(StripTrailingDelimiter(info.path()), info.completeBaseName() + ext);
 }
 } // namespace
+
+QString ApplicationTitle() { return QString::fromUtf8(kApplicationTitle); }
 
 int LanguageIndex() { return g_language; }
 void SetLanguageIndex(int index) { g_language = index; }
@@ -96,6 +100,17 @@ IMessageBoxHandler *MessageBoxHandler() { return g_messageBox; }
 
 QString MessageBoxCaption(int kind)
 {
+    if (g_language == 1) {
+        // English: the captions of the toolkit's standard message dialog.
+        switch (kind) {
+        case mkWarning: return QStringLiteral("Warning");
+        case mkError: return QStringLiteral("Error");
+        case mkInformation: return QStringLiteral("Information");
+        case mkConfirmation: return QStringLiteral("Confirm");
+        case mkPlain: return ApplicationTitle();
+        default: return QString();
+        }
+    }
     const bool slovak = g_language == 3;
     switch (kind) {
     case mkWarning: return slovak ? QStringLiteral("Upozornenie") : QStringLiteral("Upozornění");
@@ -123,8 +138,11 @@ bool IsAcceptedButtonSet(unsigned buttons)
 int ShowMessageBox(const QString &text, int kind, unsigned buttons, int helpContext)
 {
     if (!IsAcceptedButtonSet(buttons)) {
+        const QString complaint = QStringLiteral("Msgdlg buttons error!");
         if (g_messageBox)
-            g_messageBox->showPlainMessage(QStringLiteral("Msgdlg buttons error!"));
+            g_messageBox->showPlainMessage(complaint);
+        else
+            WriteLogLine(complaint);
         buttons = mbOK;
     }
     if (!g_messageBox) {
@@ -136,6 +154,14 @@ int ShowMessageBox(const QString &text, int kind, unsigned buttons, int helpCont
         return mrAbort;
     }
     return g_messageBox->showBox(text, MessageBoxCaption(kind), kind, buttons, helpContext);
+}
+
+void SetHelpHandler(std::function<void(int)> handler) { g_helpHandler = std::move(handler); }
+
+void ShowHelpContext(int helpContext)
+{
+    if (g_helpHandler && helpContext > 0)
+        g_helpHandler(helpContext);
 }
 
 void SetCursorHandler(ICursorHandler *handler) { g_cursor = handler; }
@@ -225,10 +251,30 @@ QString HtmlEscape(const QString &text)
 
 QString HexEncode(const QByteArray &bytes) { return QString::fromLatin1(bytes.toHex().toUpper()); }
 
+namespace {
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9') return u - '0';
+    if (u >= 'A' && u <= 'F') return u - 'A' + 10;
+    if (u >= 'a' && u <= 'f') return u - 'a' + 10;
+    return -1;
+}
+} // namespace
+
 QByteArray HexDecode(const QString &text)
 {
-    const QByteArray even = text.left(text.size() & ~1).toLatin1();
-    return QByteArray::fromHex(even);
+    // Pair by pair, so that a stray character cannot shift the bytes after it:
+    // decoding stops at the first pair that is not hexadecimal and the rest stays 0.
+    QByteArray bytes(text.size() / 2, '\0');
+    for (int i = 0; i < bytes.size(); ++i) {
+        const int hi = hexDigit(text.at(2 * i));
+        const int lo = hexDigit(text.at(2 * i + 1));
+        if (hi < 0 || lo < 0)
+            break;
+        bytes[i] = char(hi * 16 + lo);
+    }
+    return bytes;
 }
 
 uint32_t TickDifference(uint32_t older, uint32_t newer)
@@ -265,15 +311,16 @@ QString TempDirectory()
     QString dir = QDir::tempPath();
     if (!dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
-    return dir.left(260);
+    return dir;
 }
 
 long long FileSizeByName(const QString &fileName)
 {
+    // The true 64-bit size: recordings beyond 2 GiB must not read as negative.
     const QFileInfo info(fileName);
-    if (!info.exists() || info.isDir())
+    if (fileName.isEmpty() || !info.exists())
         return -1;
-    return info.size();
+    return info.isDir() ? 0 : info.size();
 }
 
 QByteArray ReadFileToString(const QString &fileName)
@@ -318,57 +365,122 @@ void WriteLogLine(const QString &message, const QString &fileName)
 // ---- Shell and version -------------------------------------------------------------
 
 namespace {
-bool runQuiet(const QString &program, const QStringList &args, QString *output = nullptr)
+bool runQuiet(const QString &program, const QStringList &args, QString &output)
 {
     QProcess p;
     p.start(program, args);
     if (!p.waitForStarted(5000))
         return false;
-    if (!output)
-        return p.waitForFinished(10000) ? p.exitCode() == 0 : true;
-    if (!p.waitForFinished(10000) || p.exitCode() != 0)
+    if (!p.waitForFinished(10000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        p.kill();
         return false;
-    *output = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    }
+    output = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
     return true;
 }
 
-QString desktopFileExec(const QString &desktopId)
+// First word of a desktop entry's Exec line, honouring double quotes.
+QStringList execWords(const QString &exec)
 {
-    const QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, desktopId);
-    const QByteArray bytes = ReadFileToString(file);
-    for (const QByteArray &line : bytes.split('\n')) {
-        if (line.startsWith("Exec=")) {
-            QString exec = QString::fromUtf8(line.mid(5)).trimmed();
-            return SplitFirst(exec, QStringLiteral(" "));
+    QStringList words;
+    QString word;
+    bool quoted = false, inWord = false;
+    for (int i = 0; i < exec.size(); ++i) {
+        const QChar c = exec.at(i);
+        if (quoted) {
+            if (c == QLatin1Char('\\') && i + 1 < exec.size())
+                word += exec.at(++i);
+            else if (c == QLatin1Char('"'))
+                quoted = false;
+            else
+                word += c;
+        } else if (c == QLatin1Char('"')) {
+            quoted = inWord = true;
+        } else if (c.isSpace()) {
+            if (inWord)
+                words << word;
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
         }
     }
+    if (inWord)
+        words << word;
+    return words;
+}
+
+QString desktopEntryProgram(const QString &desktopId)
+{
+    QString file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, desktopId);
+    if (file.isEmpty()) // "vendor-app.desktop" may live as vendor/app.desktop
+        file = QStandardPaths::locate(QStandardPaths::ApplicationsLocation,
+                                      QString(desktopId).replace(QLatin1Char('-'), QLatin1Char('/')));
+    if (file.isEmpty())
+        return QString();
+    bool inEntry = false;
+    for (const QByteArray &raw : ReadFileToString(file).split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(QLatin1Char('['))) {
+            inEntry = line == QLatin1String("[Desktop Entry]");
+            continue;
+        }
+        if (!inEntry || !line.startsWith(QLatin1String("Exec=")))
+            continue;
+        QStringList words = execWords(line.mid(5));
+        // "env NAME=value program ..." starts the program after the assignments.
+        if (!words.isEmpty() && words.first() == QLatin1String("env")) {
+            words.removeFirst();
+            while (!words.isEmpty() && words.first().contains(QLatin1Char('=')))
+                words.removeFirst();
+        }
+        if (words.isEmpty())
+            return QString();
+        const QString program = words.first();
+        if (QFileInfo(program).isAbsolute())
+            return QFileInfo(program).isExecutable() ? program : QString();
+        return QStandardPaths::findExecutable(program);
+    }
     return QString();
+}
+
+// A target without a scheme (or with file:) is a local file that has to exist.
+bool isMissingLocalFile(const QString &target)
+{
+    const QUrl url(target);
+    const QString scheme = url.scheme();
+    if (scheme.size() > 1 && scheme != QLatin1String("file"))
+        return false;
+    const QString path = scheme == QLatin1String("file") ? url.toLocalFile() : target;
+    return !QFileInfo::exists(path);
 }
 } // namespace
 
 QString FindAssociatedProgram(const QString &fileName)
 {
-    QString target = fileName;
-    bool madeProbe = false;
-    if (!QFileInfo::exists(target)) {
-        target = TempDirectory() + QLatin1Char('~') + QFileInfo(fileName).fileName();
-        if (!QFileInfo::exists(target)) {
-            QFile probe(target);
-            madeProbe = probe.open(QIODevice::WriteOnly);
-        }
-    }
-    QString mime;
+    if (fileName.isEmpty())
+        return QString();
+    // An existing file is judged by its contents too; a missing one by its name alone.
+    const QMimeDatabase db;
+    const QMimeType mime = QFileInfo::exists(fileName)
+        ? db.mimeTypeForFile(fileName)
+        : db.mimeTypeForFile(TempDirectory() + QLatin1Char('~') + QFileInfo(fileName).fileName(),
+                             QMimeDatabase::MatchExtension);
+    if (!mime.isValid() || mime.isDefault())
+        return QString();
     QString desktopId;
-    if (runQuiet(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("filetype"), target}, &mime)
-        && !mime.isEmpty())
-        runQuiet(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), mime}, &desktopId);
-    if (madeProbe)
-        QFile::remove(target);
-    return desktopId.isEmpty() ? QString() : desktopFileExec(desktopId);
+    if (!runQuiet(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), mime.name()},
+                  desktopId)
+        || desktopId.isEmpty())
+        return QString();
+    return desktopEntryProgram(desktopId.section(QLatin1Char('\n'), 0, 0).trimmed());
 }
 
 bool OpenDocument(const QString &target, bool preferBrowser)
 {
+    if (target.isEmpty() || isMissingLocalFile(target))
+        return false;
     if (preferBrowser) {
         const QString browser = FindAssociatedProgram(QStringLiteral("a.htm"));
         if (!browser.isEmpty() && QProcess::startDetached(browser, {target}))
@@ -377,25 +489,53 @@ bool OpenDocument(const QString &target, bool preferBrowser)
     return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
 }
 
+QString MailtoAddress(const QString &address, const QString &subject)
+{
+    // Encoded so that "&", "#" or "?" in the subject cannot cut it short.
+    return QStringLiteral("mailto:") + QString::fromLatin1(QUrl::toPercentEncoding(address, "@+"))
+        + QStringLiteral("?subject=") + QString::fromLatin1(QUrl::toPercentEncoding(subject));
+}
+
 bool SendMail(const QString &address, const QString &subject)
 {
-    const QString url = QStringLiteral("mailto:") + address + QStringLiteral("?subject=") + subject;
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {QUrl(url).toString(QUrl::FullyEncoded)});
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {MailtoAddress(address, subject)});
 }
+
+namespace {
+// Four decimal numbers of 16 bits joined by ".".
+bool isVersionText(const QByteArray &text)
+{
+    const QList<QByteArray> parts = text.split('.');
+    if (parts.size() != 4)
+        return false;
+    for (const QByteArray &part : parts) {
+        bool ok = false;
+        const uint value = part.toUInt(&ok);
+        if (!ok || part.isEmpty() || value > 0xFFFF)
+            return false;
+    }
+    return true;
+}
+} // namespace
 
 QString GetVersionInfo(const QString &fileName, VersionKind kind)
 {
     Q_UNUSED(kind); // file and product version are the same number: the build's
     const QString file = fileName.isEmpty() ? g_exePath : fileName;
     if (file.isEmpty() || file == g_exePath)
-        return QStringLiteral(TEMBREL_VERSION);
+        return isVersionText(TEMBREL_VERSION) ? QStringLiteral(TEMBREL_VERSION) : QString();
     const QByteArray bytes = ReadFileToString(file);
-    const QByteArray marker("TembrelVersionInfo=");
-    const int at = bytes.indexOf(marker);
-    if (at < 0)
-        return QString();
-    const int end = bytes.indexOf(';', at);
-    if (end < 0)
-        return QString();
-    return QString::fromLatin1(bytes.mid(at + marker.size(), end - at - marker.size()));
+    // The marker also appears alone among the program's strings; only the one
+    // followed by a well-formed version and ";" is the record.
+    const QByteArray marker = QByteArray("TembrelVersion") + "Info=";
+    for (qsizetype at = bytes.indexOf(marker); at >= 0; at = bytes.indexOf(marker, at + 1)) {
+        const qsizetype start = at + marker.size();
+        const qsizetype end = bytes.indexOf(';', start);
+        if (end < 0)
+            break;
+        const QByteArray value = bytes.mid(start, end - start);
+        if (value.size() <= 23 && isVersionText(value))
+            return QString::fromLatin1(value);
+    }
+    return QString();
 }

@@ -3,6 +3,11 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
+
+// The application title: window captions, tray balloons, the autostart entry.
+inline constexpr char kApplicationTitle[] = "Tembrel Personal";
+QString ApplicationTitle();
 
 // ---- Program-wide values -------------------------------------------------
 // Set by InitApplicationFiles from the executable path and the command line.
@@ -38,7 +43,7 @@ enum MsgResult { mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
 class IMessageBoxHandler {
 public:
     virtual ~IMessageBoxHandler() = default;
-    // A plain message with an OK button and no caption.
+    // A plain message with an OK button, no icon and the application title as caption.
     virtual void showPlainMessage(const QString &text) = 0;
     // A box with the caption and icon of the kind and the given (accepted) buttons.
     virtual int showBox(const QString &text, const QString &caption, int kind, unsigned buttons,
@@ -49,6 +54,11 @@ IMessageBoxHandler *MessageBoxHandler();
 QString MessageBoxCaption(int kind);
 bool IsAcceptedButtonSet(unsigned buttons);
 int ShowMessageBox(const QString &text, int kind, unsigned buttons, int helpContext = 0);
+
+// The Help button of a box asks the application to show help for its context;
+// the application installs what does that (nothing is shown without one).
+void SetHelpHandler(std::function<void(int helpContext)> handler);
+void ShowHelpContext(int helpContext);
 
 enum class WaitCursor { Arrow, Hourglass };
 class ICursorHandler {
@@ -102,5 +112,7 @@ void WriteLogLine(const QString &message, const QString &fileName = QString());
 QString FindAssociatedProgram(const QString &fileName);
 bool OpenDocument(const QString &target, bool preferBrowser = false);
 bool SendMail(const QString &address, const QString &subject);
+// The "mailto:" address SendMail opens, with the parts percent-encoded.
+QString MailtoAddress(const QString &address, const QString &subject);
 enum class VersionKind { File, Product };
 QString GetVersionInfo(const QString &fileName = QString(), VersionKind kind = VersionKind::Product);
