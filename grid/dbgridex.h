@@ -1,0 +1,197 @@
+#pragma once
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QFont>
+#include <QPixmap>
+#include <QPointer>
+#include <QStringList>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTimer>
+#include <functional>
+#include <vector>
+
+class QLabel;
+class TDBGridEx;
+class TTableModel;
+
+enum class TColumnButtonStyle { cbsAuto, cbsEllipsis, cbsNone };
+
+// One column of a grid: which field it shows and how.
+struct TColumnTitle {
+    QString Caption;
+    QFont Font;
+    QColor FontColor;
+    Qt::Alignment Alignment = Qt::AlignLeft;
+};
+
+struct TColumn {
+    QString FieldName;
+    TColumnTitle Title;
+    int Width = 64;
+    bool Visible = true;
+    QFont Font;
+    QColor FontColor;
+    Qt::Alignment Alignment = Qt::AlignLeft;
+    QStringList PickList;
+    TColumnButtonStyle ButtonStyle = TColumnButtonStyle::cbsAuto;
+
+    bool operator==(const TColumn &other) const = default;
+};
+bool operator==(const TColumnTitle &a, const TColumnTitle &b);
+
+using TColumns = std::vector<TColumn>;
+
+// The column set as bytes and back; LoadColumns raises Exception on damaged data.
+QByteArray SaveColumns(const TColumns &columns);
+TColumns LoadColumns(const QByteArray &bytes);
+
+// What the grid view shows: the source model's fields in the order and with the
+// looks of the grid's columns. Rows are the source's rows.
+class TGridColumnsModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TGridColumnsModel(TDBGridEx *grid);
+    void setSource(QAbstractItemModel *source);
+    QAbstractItemModel *source() const { return m_source; }
+    int sourceColumn(int column) const;
+    void columnsReset(); // after the grid's columns changed
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    void titleChanged(int column);
+
+private:
+    void remap();
+    TDBGridEx *m_grid;
+    QPointer<QAbstractItemModel> m_source;
+    std::vector<int> m_map; // grid column -> source column (-1: no such field)
+    std::vector<QMetaObject::Connection> m_connections;
+};
+
+// The list grid: a table view over a model with a column set of its own, every
+// second row tinted, titles that light up under the mouse and columns the user
+// drags by their title.
+class TDBGridEx : public QTableView {
+    Q_OBJECT
+public:
+    explicit TDBGridEx(QWidget *parent = nullptr);
+    ~TDBGridEx() override;
+
+    // Binds the grid to a model. A TTableModel also binds the current row to the
+    // table's cursor. With no columns yet, one column per visible field is made.
+    void SetDataModel(QAbstractItemModel *model);
+    QAbstractItemModel *DataModel() const { return m_columnsModel->source(); }
+    TTableModel *TableModel() const;
+
+    // ---- Columns ----------------------------------------------------------------
+    const TColumns &Columns() const { return m_columns; }
+    void SetColumns(const TColumns &columns);
+    // Columns for every visible field of the model, as a grid without a design shows them.
+    TColumns DefaultColumnsFor(QAbstractItemModel *model) const;
+    TColumn &Column(int index) { return m_columns.at(size_t(index)); }
+    int ColumnCount() const { return int(m_columns.size()); }
+    int ColumnOfField(const QString &fieldName) const;
+    // Repaints after a column's looks were changed through Column().
+    void ColumnsChanged();
+    // Moves a column to another grid position; the current column follows it.
+    void MoveColumn(int from, int to);
+    // The selected column (the current cell's column), -1 when none.
+    int SelectedColumn() const;
+    void SetSelectedColumn(int column);
+    int CurrentRow() const;
+
+    // ---- Added properties -----------------------------------------------------------
+    QColor ColorOddRows() const { return m_colorOddRows; }
+    void SetColorOddRows(const QColor &color);
+    bool HotTrackTitles() const { return m_hotTrackTitles; }
+    void SetHotTrackTitles(bool on);
+    QColor HotTrackTitlesColor() const { return m_hotTrackTitlesColor; }
+    void SetHotTrackTitlesColor(const QColor &color) { m_hotTrackTitlesColor = color; }
+    // Row colour for a 1-based record number.
+    QColor RowColor(int recNo) const;
+
+    // ---- Events ----------------------------------------------------------------------
+    // (sender, column, allowed preset true)
+    std::function<void(TDBGridEx *, int, bool &)> OnHotTrackTitles;
+    std::function<void(int column)> OnTitleClick;
+    // Runs after a data cell was drawn the default way.
+    std::function<void(QPainter *, const QRect &, int column, const QModelIndex &, bool selected)> OnDrawColumnCell;
+    std::function<void()> OnDblClick;
+    // Every mouse press on a title cell, before the grid handles it.
+    std::function<void(Qt::MouseButton, Qt::KeyboardModifiers, int column)> OnTitleMouseDown;
+    // A right-click in the data area asks this; false keeps the menu closed.
+    std::function<bool()> OnPopupRequest;
+    QPointer<QMenu> PopupMenu;
+
+    // ---- Hot-tracking and drag state, for owners and tests ---------------------------
+    int HotColumn() const { return m_hotColumn; }
+    bool Dragging() const { return m_dragging; }
+    bool DragMoved() const { return m_dragMoved; }
+    const QTimer &ScrollTimer() const { return m_scrollTimer; }
+    // One tick of the drag's scroll timer.
+    void ScrollTimerTick();
+    QLabel *DragImageLabel() const { return m_dragImage; }
+    // The first column whose left edge is in view (the first scrollable visible column).
+    int LeftColumn() const;
+
+    // Draws one title cell the way the drag image shows it.
+    virtual void DrawTitleCell(QPainter &painter, const QRect &rect, int column, bool fixedState);
+    // The picture of a column's title that follows the mouse during a drag.
+    virtual QPixmap RenderDragImage(int column);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    friend class TGridColumnsModel;
+    void applyLayout();
+    void syncFromTable();
+    bool titleMouseMove(QMouseEvent *event);
+    bool titlePress(QMouseEvent *event);
+    bool titleRelease(QMouseEvent *event);
+    void endHotTracking();
+    bool onResizeBoundary(int x) const;
+    int titleColumnAt(int viewportX) const;
+    void startDragImage();
+    void dragOver(const QPoint &headerPos);
+    void drop(const QPoint &headerPos);
+    void endDrag();
+
+    TGridColumnsModel *m_columnsModel;
+    TColumns m_columns;
+    QMetaObject::Connection m_tableCurrent;
+    bool m_syncing = false;
+
+    QColor m_colorOddRows{255, 248, 248};
+    bool m_hotTrackTitles = false;
+    QColor m_hotTrackTitlesColor{0, 0, 128};
+    int m_hotColumn = -1;
+    QColor m_hotSavedColor;
+    QCursor m_loadedCursor;
+
+    bool m_pressed = false;   // a title press that may become a drag
+    bool m_dragging = false;  // the drag image is out
+    bool m_dragMoved = false; // the mouse moved over the grid during the drag
+    QPoint m_pressPos;
+    int m_dragColumn = -1;
+    int m_dragOffset = 0;
+    QPoint m_lastDragPos;
+    QLabel *m_dragImage = nullptr;
+    QTimer m_scrollTimer;
+};
+
+// Paints the tint and the owner's cell drawing.
+class TGridDelegate : public QStyledItemDelegate {
+public:
+    explicit TGridDelegate(TDBGridEx *grid);
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+
+private:
+    TDBGridEx *m_grid;
+};
