@@ -8,7 +8,7 @@ packages=(
   libgsm1-dev libmp3lame-dev libspeexdsp-dev libasound2-dev libasound2-plugins zlib1g-dev
   fonts-liberation
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth
+  sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth xdg-utils
 )
 missing=()
 for p in "${packages[@]}"; do
