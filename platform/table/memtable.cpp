@@ -755,8 +755,12 @@ void TMemTable::emptyTable()
 
 void TMemTable::copyFrom(const TMemTable &source)
 {
-    requireBrowse("copy rows");
     source.requireActive();
+    if (!active()) { // a closed table takes the source's structure
+        m_fieldDefs = source.m_fieldDefs;
+        createDataSet();
+    }
+    requireBrowse("copy rows");
     if (source.fieldCount() != fieldCount())
         throw ETableError(QStringLiteral("Cannot copy rows between tables of different structure"));
     for (int i = 0; i < fieldCount(); ++i) {

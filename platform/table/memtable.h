@@ -197,7 +197,8 @@ public:
     void deleteRecord();
     // Every change is final when posted; nothing is held back.
     void mergeChangeLog() {}
-    // Replaces every row with all rows of the other table (regardless of its filter).
+    // Replaces every row with all rows of the other table (regardless of its filter);
+    // a closed table first takes the other table's structure.
     void copyFrom(const TMemTable &source);
     void emptyTable();
 

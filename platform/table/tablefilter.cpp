@@ -307,3 +307,13 @@ std::unique_ptr<TFilterExpr> TFilterExpr::compile(const QString &expression, con
 }
 
 bool TFilterExpr::matches(const TMemTable &table, int record) const { return evaluate(*m_root, table, record); }
+
+void AndFilter(const QString &condition, QString &expression)
+{
+    if (condition.isEmpty())
+        return;
+    if (expression.isEmpty())
+        expression = QLatin1Char('(') + condition + QLatin1Char(')');
+    else
+        expression += QStringLiteral(" AND (") + condition + QLatin1Char(')');
+}

@@ -26,3 +26,8 @@ private:
     explicit TFilterExpr(std::unique_ptr<Node> root);
     std::unique_ptr<Node> m_root;
 };
+
+// Joins a condition to a filter expression with AND: an empty condition changes
+// nothing, an empty expression becomes "(" + condition + ")", otherwise
+// " AND (" + condition + ")" is appended.
+void AndFilter(const QString &condition, QString &expression);

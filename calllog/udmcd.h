@@ -1,0 +1,79 @@
+#pragma once
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "callcontracts.h"
+#include "checkeditems.h"
+#include "memtable.h"
+#include "tablemodel.h"
+
+// A date chooser as the filters see it: a date and whether it is checked.
+struct TDateChoice {
+    double date = 0;
+    bool checked = false;
+};
+
+// The call-data module: the call log (tb_audio) with its file data.xml, the
+// recording store, the call log filter and the call statistics (cd_stat from
+// the work copy cd_tmp). Implements the call tracker's ICallLog.
+class Tdmcd : public QObject, public ICallLog {
+    Q_OBJECT
+public:
+    explicit Tdmcd(QObject *parent = nullptr);
+    ~Tdmcd() override;
+
+    // Tables and the data sources the grids bind to.
+    TMemTable *tb_audio;
+    TMemTable *cd_stat;
+    TMemTable *cd_tmp;
+    TTableModel *ds_audio;
+    TTableModel *ds_stat;
+
+    int LinkNumber() const { return m_linkNumber; }
+    void SetLinkNumber(int number) { m_linkNumber = number; }
+
+    // Loads data.xml, orders by WHENSTART and attaches the display of lengths.
+    // Raises the store's message when the file is missing, unreadable or damaged;
+    // the file is never written then.
+    void OpenCallLog();
+    static QString DataFileName();
+
+    // ICallLog
+    void GetTempRecordFileName(QString &fileName) override;
+    void WriteLog(int level, const QString &text) override;
+    double CurrentTime() override;
+    void AddCall(int callType, int audioType, double whenStart, double whenEnd, const QString &phoneNumber,
+                 const QString &fileName) override;
+
+    // Recordings.
+    static QString RecordingFileName(int id);
+    static QString TempRecordFileName();
+    QString CopyRecording(int id, const QString &target);
+    void PlayRecording(int id);
+    void ExportRecordings(const QString &folder);
+    // Opens a document with its associated program; replaceable for tests.
+    std::function<bool(const QString &fileName)> ShellOpen;
+
+    // Filters and statistics.
+    void FillCallTypes(TCheckedItems &chooser);
+    void ApplyCallLogFilter(const TCheckedItems &chooser, int lineFrom, int lineTo, TDateChoice dateFrom,
+                            TDateChoice dateTo);
+    void ComputeStatistics(TDateChoice dateFrom, TDateChoice dateTo);
+    static QString DateFilter(TDateChoice dateFrom, TDateChoice dateTo);
+    // The chart's counting expression for one call type and period, and its count over cd_tmp.
+    static QString ChartFilterText(int callType, double start, double end);
+    int CountChartCalls(int callType, double start, double end) const;
+
+    static QString CallTypeName(int callType);
+    // Display hook of length fields: hours:minutes:seconds; nothing on an empty table.
+    static QString DurationGetText(const TField &field, int record, bool displayText);
+
+private:
+    void DataModuleCreate();
+    void tb_audioBeforePost(TMemTable &table);
+    void tb_audioAfterPost(TMemTable &table);
+    void tb_audioBeforeDelete(TMemTable &table);
+
+    int m_linkNumber = 0;
+};
