@@ -46,3 +46,37 @@ constexpr MMRESULT ACMERR_NOTPOSSIBLE = 512;
 constexpr MMRESULT ACMERR_BUSY = 513;
 constexpr MMRESULT ACMERR_UNPREPARED = 514;
 constexpr MMRESULT ACMERR_CANCELED = 515;
+
+// The extra bytes of the compressed formats, as they follow WAVEFORMATEX in a WAVE file's fmt chunk.
+#pragma pack(push, 1)
+struct IMAADPCMWAVEFORMAT {
+    WAVEFORMATEX wfx;
+    uint16_t wSamplesPerBlock;
+};
+struct GSM610WAVEFORMAT {
+    WAVEFORMATEX wfx;
+    uint16_t wSamplesPerBlock;
+};
+struct MPEGLAYER3WAVEFORMAT {
+    WAVEFORMATEX wfx;
+    uint16_t wID;
+    uint32_t fdwFlags;
+    uint16_t nBlockSize;
+    uint16_t nFramesPerBlock;
+    uint16_t nCodecDelay;
+};
+#pragma pack(pop)
+static_assert(sizeof(IMAADPCMWAVEFORMAT) == 20);
+static_assert(sizeof(GSM610WAVEFORMAT) == 20);
+static_assert(sizeof(MPEGLAYER3WAVEFORMAT) == 30);
+
+constexpr uint16_t MPEGLAYER3_WFX_EXTRA_BYTES = 12;
+constexpr uint16_t MPEGLAYER3_ID_UNKNOWN = 0;
+constexpr uint16_t MPEGLAYER3_ID_MPEG = 1;
+constexpr uint16_t MPEGLAYER3_ID_CONSTANTFRAMESIZE = 2;
+constexpr uint32_t MPEGLAYER3_FLAG_PADDING_ISO = 0;
+constexpr uint32_t MPEGLAYER3_FLAG_PADDING_ON = 1;
+constexpr uint32_t MPEGLAYER3_FLAG_PADDING_OFF = 2;
+
+constexpr uint16_t GSM610_SAMPLES_PER_BLOCK = 320;
+constexpr uint16_t GSM610_BLOCK_ALIGN = 65;

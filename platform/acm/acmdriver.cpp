@@ -1,0 +1,100 @@
+#include "acmdriver.h"
+
+#include <cstring>
+
+namespace acmfmt {
+
+const uint32_t kStandardRates[7] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
+
+bool IsPcm(const WAVEFORMATEX &wfx)
+{
+    return wfx.wFormatTag == WAVE_FORMAT_PCM;
+}
+
+bool IsValidPcm(const WAVEFORMATEX &wfx)
+{
+    return wfx.wFormatTag == WAVE_FORMAT_PCM && (wfx.nChannels == 1 || wfx.nChannels == 2)
+        && (wfx.wBitsPerSample == 8 || wfx.wBitsPerSample == 16) && wfx.nSamplesPerSec >= kMinRate
+        && wfx.nSamplesPerSec <= kMaxRate && wfx.nBlockAlign == wfx.nChannels * wfx.wBitsPerSample / 8
+        && wfx.nAvgBytesPerSec == wfx.nSamplesPerSec * wfx.nBlockAlign;
+}
+
+bool IsValidPcm16(const WAVEFORMATEX &wfx)
+{
+    return IsValidPcm(wfx) && wfx.wBitsPerSample == 16;
+}
+
+WAVEFORMATEX Pcm(uint32_t rate, uint16_t bits, uint16_t channels)
+{
+    WAVEFORMATEX wfx{};
+    wfx.wFormatTag = WAVE_FORMAT_PCM;
+    wfx.nChannels = channels;
+    wfx.nSamplesPerSec = rate;
+    wfx.wBitsPerSample = bits;
+    wfx.nBlockAlign = uint16_t(channels * bits / 8);
+    wfx.nAvgBytesPerSec = rate * wfx.nBlockAlign;
+    wfx.cbSize = 0;
+    return wfx;
+}
+
+MMRESULT Store(const void *image, uint32_t size, WAVEFORMATEX *dst, uint32_t cbDst)
+{
+    const auto *wfx = static_cast<const WAVEFORMATEX *>(image);
+    // A PCM destination may be the 16-byte form without cbSize.
+    if (wfx->wFormatTag == WAVE_FORMAT_PCM && cbDst >= 16 && cbDst < size) {
+        std::memcpy(dst, image, cbDst);
+        return MMSYSERR_NOERROR;
+    }
+    if (cbDst < size)
+        return ACMERR_NOTPOSSIBLE;
+    std::memcpy(dst, image, size);
+    return MMSYSERR_NOERROR;
+}
+
+bool FixedFieldsMatch(const WAVEFORMATEX &proposal, const WAVEFORMATEX &dst, uint32_t flags)
+{
+    if ((flags & ACM_FORMATSUGGESTF_WFORMATTAG) && proposal.wFormatTag != dst.wFormatTag)
+        return false;
+    if ((flags & ACM_FORMATSUGGESTF_NCHANNELS) && proposal.nChannels != dst.nChannels)
+        return false;
+    if ((flags & ACM_FORMATSUGGESTF_NSAMPLESPERSEC) && proposal.nSamplesPerSec != dst.nSamplesPerSec)
+        return false;
+    if ((flags & ACM_FORMATSUGGESTF_WBITSPERSAMPLE) && proposal.wBitsPerSample != dst.wBitsPerSample)
+        return false;
+    return true;
+}
+
+QString RateText(uint32_t rate)
+{
+    QString digits = QString::number(rate);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
+        digits.insert(i, QLatin1Char(' '));
+    return digits + QStringLiteral(" Hz");
+}
+
+QString BitsText(uint16_t bits)
+{
+    // Czech counts: 1 bit, 2-4 bity, 5 and more bitů.
+    if (bits == 1)
+        return QStringLiteral("1 bit");
+    if (bits >= 2 && bits <= 4)
+        return QStringLiteral("%1 bity").arg(bits);
+    return QStringLiteral("%1 bitů").arg(bits);
+}
+
+QString ChannelsText(uint16_t channels)
+{
+    if (channels == 1)
+        return QStringLiteral("mono");
+    if (channels == 2)
+        return QStringLiteral("stereo");
+    return QStringLiteral("%1 kanálů").arg(channels);
+}
+
+QString PcmLikeText(const WAVEFORMATEX &wfx)
+{
+    return RateText(wfx.nSamplesPerSec) + QStringLiteral(", ") + BitsText(wfx.wBitsPerSample) + QStringLiteral(", ")
+         + ChannelsText(wfx.nChannels);
+}
+
+} // namespace acmfmt
