@@ -1,0 +1,119 @@
+#include "audiorec.h"
+
+#include "clock.h"
+#include "myutils.h"
+
+Taudiorec::Taudiorec(bool withLevelSource, uint16_t maxMinutes) : m_maxMinutes(maxMinutes)
+{
+    if (withLevelSource)
+        m_levelSource = std::make_unique<TdeAudioControlSource>();
+    m_convertor.OnAudioConverted = [this](QObject *, const void *data, int size, bool &) {
+        AudioConverted(data, size);
+    };
+}
+
+Taudiorec::~Taudiorec()
+{
+    try {
+        Stop();
+    } catch (...) {
+    }
+    m_convertor.SetAudioSource(nullptr);
+}
+
+QString Taudiorec::LimitReachedText() { return QStringLiteral("Dosažen nahrávací limit, nahrávání je ukončeno."); }
+
+QString Taudiorec::FileFullText()
+{
+    return QStringLiteral("Dosažena největší možná velikost souboru nahrávky, nahrávání je ukončeno.");
+}
+
+void Taudiorec::Start(const QString &fileName)
+{
+    m_convertor.SetActive(false);
+
+    if (!m_deviceName.isEmpty()) {
+        // Device numbers may change between runs; the name is what the user chose.
+        RefreshDevices();
+        for (int i = 0; i < InputDeviceCount(); ++i) {
+            TdeAudioInDevice *device = InputDevice(i);
+            if (device->Name == m_deviceName) {
+                if (device->DeviceID != m_wavein.DeviceID())
+                    m_wavein.SetDeviceID(device->DeviceID);
+                break;
+            }
+        }
+    }
+
+    m_wavein.Format().SuggestPCMFrom(RecordFormat());
+    m_wavein.SetBufferSize(m_wavein.Format().AvgBytesPerSec() / 8 + 4);
+
+    m_convertor.SetAudioSource(&m_wavein);
+    m_convertor.FormatIn().Assign(m_wavein.Format());
+    m_convertor.Open();
+
+    if (!fileName.isEmpty()) {
+        auto file = std::make_unique<QFile>(fileName);
+        if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file->errorString()));
+        m_file = std::move(file);
+        m_writer = std::make_unique<TdeRIFFAudioWriter>(m_file.get());
+        m_writer->SetFormat(RecordFormat());
+        m_writer->SetSizeLimit(m_fileSizeLimit);
+    }
+
+    // After the converter: each buffer is written first and measured then.
+    if (m_levelSource)
+        m_levelSource->SetAudioSource(&m_wavein);
+
+    m_wavein.Open();
+    m_startTick = GetTickCount();
+}
+
+void Taudiorec::AudioConverted(const void *data, int size)
+{
+    if (m_writer) {
+        try {
+            m_writer->Write(data, size);
+        } catch (const EWaveFileFull &) {
+            WriteLogLine(FileFullText());
+            Stop();
+            return;
+        }
+    }
+    if (m_maxMinutes > 0 && TickDifference(m_startTick, GetTickCount()) >= uint32_t(m_maxMinutes) * 60000u) {
+        WriteLogLine(LimitReachedText());
+        Stop();
+    }
+}
+
+void Taudiorec::Stop()
+{
+    m_convertor.SetActive(false);
+    m_wavein.Close();
+    if (m_levelSource) {
+        m_levelSource->SetAudioSource(nullptr);
+        if (m_levelSource->OnDataChanged)
+            m_levelSource->OnDataChanged(nullptr);
+    }
+    m_writer.reset();
+    m_file.reset();
+    m_convertor.SetActive(false);
+}
+
+void Taudiorec::LoadFormat(const QString &fileName)
+{
+    try {
+        RecordFormat().LoadFromFile(fileName);
+    } catch (...) {
+    }
+}
+
+void Taudiorec::SaveFormat(const QString &fileName) { RecordFormat().SaveToFile(fileName); }
+
+bool Taudiorec::ChooseFormat(const QString &title) { return RecordFormat().ChooseFormat(title); }
+
+QString Taudiorec::FormatDescription() const
+{
+    return const_cast<Taudiorec *>(this)->RecordFormat().Description();
+}
