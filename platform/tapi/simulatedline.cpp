@@ -1,0 +1,271 @@
+#include "simulatedline.h"
+
+#include "clock.h"
+#include "exception.h"
+#include "myutils.h"
+
+#include <algorithm>
+#include <cmath>
+
+SimulatedLine::SimulatedLine(int number, const QString &address)
+    : m_number(number), m_address(address.isEmpty() ? QStringLiteral("10%1").arg(number) : address)
+{
+    LineService::instance().addDevice(this);
+}
+
+SimulatedLine::~SimulatedLine()
+{
+    LineService &service = LineService::instance();
+    for (DeviceCall *call : calls())
+        service.forgetCall(*call);
+    service.removeDevice(this);
+}
+
+DWORD SimulatedLine::deviceId() const { return DWORD(LineService::instance().deviceIdOf(this)); }
+
+QString SimulatedLine::NameFor(int number) { return QStringLiteral("Simulovaná linka %1").arg(number); }
+
+QString SimulatedLine::providerInfo() const { return QStringLiteral("Simulated line provider"); }
+
+std::vector<DeviceCall *> SimulatedLine::calls() const
+{
+    auto result = LineService::instance().callsOf(this);
+    std::sort(result.begin(), result.end(), [](const DeviceCall *a, const DeviceCall *b) { return a->id < b->id; });
+    return result;
+}
+
+DeviceCall *SimulatedLine::pick(const QStringList &args, std::initializer_list<DWORD> states,
+                                const QString &what) const
+{
+    const auto list = calls();
+    if (!args.isEmpty() && args.last().startsWith(QLatin1Char('#'))) {
+        const int index = args.last().mid(1).toInt();
+        if (index < 1 || index > int(list.size()))
+            throw Exception(QStringLiteral("no call %1 on the line").arg(args.last()));
+        DeviceCall *call = list.at(size_t(index - 1));
+        if (states.size() && std::find(states.begin(), states.end(), call->state) == states.end())
+            throw Exception(QStringLiteral("call %1 has no %2").arg(args.last(), what));
+        return call;
+    }
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        if (!states.size() ? (*it)->state != LINECALLSTATE_IDLE
+                           : std::find(states.begin(), states.end(), (*it)->state) != states.end())
+            return *it;
+    }
+    throw Exception(QStringLiteral("no %1 on the line").arg(what));
+}
+
+void SimulatedLine::idleConference(DeviceCall &call)
+{
+    LineService &service = LineService::instance();
+    if (call.origin == LINECALLORIGIN_CONFERENCE) {
+        for (DeviceCall *party : calls()) {
+            if (party->state == LINECALLSTATE_CONFERENCED)
+                service.setCallState(*party, LINECALLSTATE_IDLE);
+        }
+    }
+}
+
+void SimulatedLine::execute(const LineEvent &event)
+{
+    LineService &service = LineService::instance();
+    const QString &cmd = event.command;
+    const QStringList &args = event.args;
+    const int device = int(deviceId());
+    const bool present = service.devicePresent(DWORD(device));
+    if (!present && cmd != QLatin1String("restore") && cmd != QLatin1String("fail")
+        && cmd != QLatin1String("replyerror") && cmd != QLatin1String("noreply") && cmd != QLatin1String("clearfaults"))
+        throw Exception(QStringLiteral("the line is removed"));
+    const QString firstArg = args.isEmpty() || args.first().startsWith(QLatin1Char('#')) ? QString() : args.first();
+
+    if (cmd == QLatin1String("ring")) {
+        if (int(calls().size()) >= maxCalls())
+            throw Exception(QStringLiteral("the line carries no more calls"));
+        DeviceCall *call = service.newCall(this, LINECALLORIGIN_EXTERNAL);
+        service.setCallState(*call, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE);
+        // The number arrives after the first ring, as it does on a real line.
+        if (!firstArg.isEmpty())
+            service.setCallerId(*call, firstArg);
+    } else if (cmd == QLatin1String("callerid")) {
+        service.setCallerId(*pick(args, {}, QStringLiteral("call")), firstArg);
+    } else if (cmd == QLatin1String("accept")) {
+        service.setCallState(*pick(args, {LINECALLSTATE_OFFERING}, QStringLiteral("offered call")),
+                             LINECALLSTATE_ACCEPTED);
+    } else if (cmd == QLatin1String("answer")) {
+        DeviceCall *call = pick(args,
+                                {LINECALLSTATE_OFFERING, LINECALLSTATE_ACCEPTED, LINECALLSTATE_RINGBACK,
+                                 LINECALLSTATE_PROCEEDING, LINECALLSTATE_DIALING},
+                                QStringLiteral("ringing call to answer"));
+        service.setCallState(*call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+    } else if (cmd == QLatin1String("hangup")) {
+        DeviceCall *call = pick(args, {}, QStringLiteral("call to hang up"));
+        service.setCallState(*call, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL);
+        idleConference(*call);
+        service.setCallState(*call, LINECALLSTATE_IDLE);
+    } else if (cmd == QLatin1String("offhook")) {
+        if (int(calls().size()) >= maxCalls())
+            throw Exception(QStringLiteral("the line carries no more calls"));
+        service.setCallState(*service.newCall(this, LINECALLORIGIN_OUTBOUND), LINECALLSTATE_DIALTONE,
+                             LINEDIALTONEMODE_NORMAL);
+    } else if (cmd == QLatin1String("dial")) {
+        DeviceCall *call = nullptr;
+        try {
+            call = pick(args, {LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING}, QStringLiteral("call with dial tone"));
+        } catch (const Exception &) {
+            if (!args.isEmpty() && args.last().startsWith(QLatin1Char('#')))
+                throw;
+            call = service.newCall(this, LINECALLORIGIN_OUTBOUND);
+            service.setCallState(*call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
+        }
+        service.setCallState(*call, LINECALLSTATE_DIALING);
+        service.setCalledId(*call, firstArg);
+        service.setCallState(*call, LINECALLSTATE_PROCEEDING);
+    } else if (cmd == QLatin1String("ringback")) {
+        service.setCallState(*pick(args, {LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING},
+                                   QStringLiteral("dialled call")),
+                             LINECALLSTATE_RINGBACK);
+    } else if (cmd == QLatin1String("busy")) {
+        service.setCallState(*pick(args, {LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK},
+                                   QStringLiteral("dialled call")),
+                             LINECALLSTATE_BUSY, LINEBUSYMODE_STATION);
+    } else if (cmd == QLatin1String("onhook")) {
+        DeviceCall *call = pick(args, {}, QStringLiteral("call to put down"));
+        idleConference(*call);
+        service.setCallState(*call, LINECALLSTATE_IDLE);
+    } else if (cmd == QLatin1String("hold")) {
+        service.setCallState(*pick(args, {LINECALLSTATE_CONNECTED}, QStringLiteral("connected call")),
+                             LINECALLSTATE_ONHOLD);
+    } else if (cmd == QLatin1String("unhold")) {
+        service.setCallState(*pick(args, {LINECALLSTATE_ONHOLD}, QStringLiteral("held call")),
+                             LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+    } else if (cmd == QLatin1String("conference")) {
+        std::vector<DeviceCall *> parties;
+        for (DeviceCall *call : calls()) {
+            if (call->state == LINECALLSTATE_CONNECTED || call->state == LINECALLSTATE_ONHOLD)
+                parties.push_back(call);
+        }
+        if (parties.size() < 2)
+            throw Exception(QStringLiteral("a conference needs two connected or held calls"));
+        DeviceCall *conference = service.newCall(this, LINECALLORIGIN_CONFERENCE);
+        for (DeviceCall *party : parties)
+            service.setCallState(*party, LINECALLSTATE_CONFERENCED);
+        service.setCallState(*conference, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+    } else if (cmd == QLatin1String("remove")) {
+        service.setDevicePresent(this, false);
+    } else if (cmd == QLatin1String("restore")) {
+        service.setDevicePresent(this, true);
+    } else if (cmd == QLatin1String("forget")) {
+        service.forgetCall(*pick(args, {}, QStringLiteral("call")));
+    } else if (cmd == QLatin1String("drift")) {
+        service.setCallStateQuietly(*pick(args, {}, QStringLiteral("call")), CallStateFromName(firstArg));
+    } else if (cmd == QLatin1String("fail")) {
+        const int times = args.size() > 2 ? (args.at(2) == QLatin1String("*") ? -1 : args.at(2).toInt()) : 1;
+        service.injectFault(LineFaultKind::Fail, args.at(0), LineErrorFromName(args.at(1)), device, times);
+    } else if (cmd == QLatin1String("replyerror")) {
+        service.injectFault(LineFaultKind::ReplyError, args.at(0), LineErrorFromName(args.at(1)), device, 1);
+    } else if (cmd == QLatin1String("noreply")) {
+        service.injectFault(LineFaultKind::NoReply, args.at(0), 0, device, 1);
+    } else if (cmd == QLatin1String("clearfaults")) {
+        service.clearFaults(QString(), device);
+    } else {
+        throw Exception(QStringLiteral("unknown event \"%1\"").arg(cmd));
+    }
+}
+
+// ---- Requests of the program ------------------------------------------------------------------
+
+void SimulatedLine::makeCall(DWORD requestId, DeviceCall &call, const QString &destination)
+{
+    LineService &service = LineService::instance();
+    service.completeRequest(requestId, 0);
+    service.setCallState(call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
+    if (!destination.isEmpty()) {
+        service.setCallState(call, LINECALLSTATE_DIALING);
+        service.setCalledId(call, destination);
+        service.setCallState(call, LINECALLSTATE_PROCEEDING);
+    }
+}
+
+void SimulatedLine::dial(DWORD requestId, DeviceCall &call, const QString &destination)
+{
+    LineService &service = LineService::instance();
+    service.completeRequest(requestId, 0);
+    service.setCallState(call, LINECALLSTATE_DIALING);
+    service.setCalledId(call, call.calledId + destination);
+    service.setCallState(call, LINECALLSTATE_PROCEEDING);
+}
+
+void SimulatedLine::answer(DWORD requestId, DeviceCall &call)
+{
+    LineService &service = LineService::instance();
+    service.completeRequest(requestId, 0);
+    service.setCallState(call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+}
+
+void SimulatedLine::drop(DWORD requestId, DeviceCall &call)
+{
+    LineService &service = LineService::instance();
+    service.completeRequest(requestId, 0);
+    idleConference(call);
+    service.setCallState(call, LINECALLSTATE_IDLE);
+}
+
+// ---- Provider ---------------------------------------------------------------------------------------
+
+SimulatedProvider::SimulatedProvider(int lineCount)
+{
+    for (int i = 1; i <= lineCount; ++i)
+        m_lines.push_back(std::make_unique<SimulatedLine>(i));
+}
+
+// ---- Scenario player -----------------------------------------------------------------------------
+
+ScenarioPlayer::ScenarioPlayer(SimulatedLine &line, QList<LineEvent> events)
+    : m_line(line), m_events(std::move(events))
+{
+    qint64 due = 0;
+    for (const LineEvent &event : m_events) {
+        due += qint64(std::llround(event.delaySeconds * 1000.0));
+        m_due.append(due);
+    }
+    m_timer.setSingleShot(true);
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        advanceTo(qint64(TickDifference(uint32_t(m_startMs), GetTickCount())));
+        schedule();
+    });
+}
+
+void ScenarioPlayer::start()
+{
+    m_startMs = GetTickCount();
+    schedule();
+}
+
+void ScenarioPlayer::stop() { m_timer.stop(); }
+
+qint64 ScenarioPlayer::nextDueMs() const { return finished() ? -1 : m_due.at(m_next); }
+
+void ScenarioPlayer::schedule()
+{
+    if (finished())
+        return;
+    const qint64 elapsed = qint64(TickDifference(uint32_t(m_startMs), GetTickCount()));
+    m_timer.start(int(std::clamp<qint64>(m_due.at(m_next) - elapsed, 0, 24 * 3600 * 1000)));
+}
+
+void ScenarioPlayer::advanceTo(qint64 elapsedMs)
+{
+    while (!finished() && m_due.at(m_next) <= elapsedMs) {
+        const LineEvent &event = m_events.at(m_next++);
+        QString error;
+        try {
+            m_line.execute(event);
+        } catch (const Exception &e) {
+            error = QStringLiteral("line %1: %2").arg(event.sourceLine).arg(e.message());
+        }
+        if (onEvent)
+            onEvent(event, error);
+        if (finished() && onFinished)
+            onFinished();
+    }
+}
