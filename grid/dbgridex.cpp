@@ -271,7 +271,7 @@ TDBGridEx::TDBGridEx(QWidget *parent) : QTableView(parent)
     setWordWrap(false);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    verticalHeader()->setFixedWidth(12);
+    verticalHeader()->setFixedWidth(16);
     QHeaderView *titles = horizontalHeader();
     titles->setSectionsMovable(false); // columns are moved by our own drag
     titles->setSectionsClickable(false);  // a title click is ours as well
@@ -291,6 +291,9 @@ TDBGridEx::TDBGridEx(QWidget *parent) : QTableView(parent)
     m_dragImage->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_dragImage->hide();
 
+    // A reset of the rows loses the view's current row; the table's cursor brings it back.
+    connect(m_columnsModel, &QAbstractItemModel::modelReset, this, [this] { syncFromTable(); });
+
     m_scrollTimer.setInterval(kScrollIntervalMs);
     connect(&m_scrollTimer, &QTimer::timeout, this, [this] { ScrollTimerTick(); });
 }
@@ -308,8 +311,6 @@ void TDBGridEx::SetDataModel(QAbstractItemModel *model)
     applyLayout();
     if (TTableModel *table = TableModel()) {
         m_tableCurrent = connect(table, &TTableModel::currentRowChanged, this, [this] { syncFromTable(); });
-        connect(m_columnsModel, &QAbstractItemModel::modelReset, this, [this] { syncFromTable(); },
-                Qt::UniqueConnection);
         syncFromTable();
     }
 }
