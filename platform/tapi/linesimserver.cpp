@@ -37,12 +37,14 @@ public:
             ++m_lineNumber;
             if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
                 continue;
+            // A line that does not parse is answered in its turn, so replies keep the order.
+            Entry entry;
             try {
-                m_queue.push_back(ParseLineEvent(line, m_lineNumber));
+                entry.event = ParseLineEvent(line, m_lineNumber);
             } catch (const Exception &e) {
-                reply(QStringLiteral("ERROR ") + e.message());
-                continue;
+                entry.parseError = e.message();
             }
+            m_queue.push_back(entry);
             if (m_queue.size() == 1 && !m_timer.isActive())
                 startNext();
         }
@@ -58,15 +60,22 @@ private:
     {
         if (m_queue.empty())
             return;
-        m_timer.start(int(std::llround(m_queue.front().delaySeconds * 1000.0)));
+        const Entry &next = m_queue.front();
+        m_timer.start(next.parseError.isEmpty() ? int(std::llround(next.event.delaySeconds * 1000.0)) : 0);
     }
 
     void playNext()
     {
         if (m_queue.empty())
             return;
-        const LineEvent event = m_queue.front();
+        const Entry entry = m_queue.front();
         m_queue.pop_front();
+        if (!entry.parseError.isEmpty()) {
+            reply(QStringLiteral("ERROR ") + entry.parseError);
+            startNext();
+            return;
+        }
+        const LineEvent &event = entry.event;
         QString error;
         try {
             m_line.execute(event);
@@ -88,7 +97,11 @@ private:
     QLocalSocket *m_socket;
     SimulatedLine &m_line;
     std::function<void(const QString &, const QString &)> *m_onEvent;
-    std::deque<LineEvent> m_queue;
+    struct Entry {
+        LineEvent event;
+        QString parseError;
+    };
+    std::deque<Entry> m_queue;
     QTimer m_timer;
     int m_lineNumber = 0;
 };
@@ -116,26 +129,20 @@ QString LineSimServer::serverName() const { return m_server ? m_server->fullServ
 bool LineSimServer::listen(const QString &name)
 {
     delete m_server;
+    m_server = nullptr;
+    // A program that answers on the name keeps it; only a stale socket is replaced.
+    QLocalSocket probe;
+    probe.connectToServer(name);
+    if (probe.waitForConnected(500)) {
+        m_error = QStringLiteral("another program already listens on \"%1\"").arg(name);
+        return false;
+    }
+    QLocalServer::removeServer(name);
     m_server = new QLocalServer;
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (m_server->listen(name)) {
         acceptConnections();
         return true;
-    }
-    if (m_server->serverError() == QAbstractSocket::AddressInUseError) {
-        QLocalSocket probe;
-        probe.connectToServer(name);
-        if (probe.waitForConnected(500)) {
-            m_error = QStringLiteral("another program already listens on \"%1\"").arg(name);
-            delete m_server;
-            m_server = nullptr;
-            return false;
-        }
-        QLocalServer::removeServer(name);
-        if (m_server->listen(name)) {
-            acceptConnections();
-            return true;
-        }
     }
     m_error = m_server->errorString();
     delete m_server;
