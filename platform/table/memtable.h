@@ -69,7 +69,7 @@ struct TFieldDef {
 };
 
 // The record a field value is read from: a row of the table, or the edit buffer.
-constexpr int kEditBuffer = -1;
+constexpr int kEditBuffer = -2; // distinct from -1, "no row"
 
 class TField {
 public:

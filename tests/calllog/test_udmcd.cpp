@@ -1,0 +1,494 @@
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include "datapacket.h"
+#include "formatsettings.h"
+#include "myutils.h"
+#include "support/manualclock.h"
+#include "support/tempdatadir.h"
+#include "udmcd.h"
+
+namespace {
+// Records the boxes instead of showing them.
+class BoxRecorder : public IMessageBoxHandler {
+public:
+    BoxRecorder() : m_previous(MessageBoxHandler()) { SetMessageBoxHandler(this); }
+    ~BoxRecorder() override { SetMessageBoxHandler(m_previous); }
+    void showPlainMessage(const QString &text) override { texts << text; kinds << mkPlain; }
+    int showBox(const QString &text, const QString &, int kind, unsigned, int) override
+    {
+        texts << text;
+        kinds << kind;
+        return mrOk;
+    }
+    QStringList texts;
+    QList<int> kinds;
+
+private:
+    IMessageBoxHandler *m_previous;
+};
+
+class CursorRecorder : public ICursorHandler {
+public:
+    WaitCursor current() override { return m_cursor; }
+    void set(WaitCursor cursor) override
+    {
+        m_cursor = cursor;
+        history << cursor;
+    }
+    QList<WaitCursor> history;
+
+private:
+    WaitCursor m_cursor = WaitCursor::Arrow;
+};
+
+QByteArray readAll(const QString &name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+double at(int day, int h, int m, int s, int ms = 0) { return EncodeDate(2006, 6, day) + EncodeTime(h, m, s, ms); }
+
+class CallLogTest : public DataDirTest {
+protected:
+    void SetUp() override
+    {
+        tempDir = data.file(QStringLiteral("tmp"));
+        QDir().mkpath(tempDir);
+        oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(tempDir));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TEMBREL_DELIVERED_DATA_XML), Tdmcd::DataFileName()));
+        QFile::setPermissions(Tdmcd::DataFileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        dm = std::make_unique<Tdmcd>();
+        dm->SetLinkNumber(2);
+        dm->ShellOpen = [this](const QString &name) {
+            opened << name;
+            return openSucceeds;
+        };
+    }
+    void TearDown() override
+    {
+        dm.reset();
+        qputenv("TMPDIR", oldTmp);
+    }
+    void open() { dm->OpenCallLog(); }
+    TField &f(const char *name) { return dm->tb_audio->fieldByName(QLatin1String(name)); }
+    // A recording of the given size in the temporary recording file.
+    QString recording(int size)
+    {
+        QString name;
+        dm->GetTempRecordFileName(name);
+        writeFile(name, QByteArray(size, 'r'));
+        return name;
+    }
+    int addCall(int type, double start, double end, const QString &number, int recordingSize = -1)
+    {
+        dm->AddCall(type, recordingSize < 0 ? 0 : 1, start, end, number,
+                    recordingSize < 0 ? QString() : recording(recordingSize));
+        const int id = dm->tb_audio->autoIncValue() - 1;
+        gotoId(id);
+        return id;
+    }
+    // Makes the row current when the call list shows it.
+    void gotoId(int id)
+    {
+        for (int pos = 0; pos < dm->tb_audio->recordCount(); ++pos) {
+            dm->tb_audio->setRecNo(pos + 1);
+            if (f("IDAUDIO").asInteger() == id)
+                return;
+        }
+    }
+    // Every row of a table as text, in insertion order.
+    static QStringList rows(const TMemTable &t)
+    {
+        QStringList out;
+        for (int r = 0; r < t.physicalCount(); ++r) {
+            QStringList cells;
+            for (int i = 0; i < t.fieldCount(); ++i)
+                cells << (t.field(i).isNullAt(r) ? QStringLiteral("<null>") : t.field(i).asStringAt(r));
+            out << cells.join(QLatin1Char('|'));
+        }
+        return out;
+    }
+    QStringList reloaded()
+    {
+        TMemTable t;
+        LoadDataPacketFile(t, Tdmcd::DataFileName());
+        return rows(t);
+    }
+
+    QString tempDir;
+    QByteArray oldTmp;
+    std::unique_ptr<Tdmcd> dm;
+    QStringList opened;
+    bool openSucceeds = true;
+    BoxRecorder boxes;
+};
+} // namespace
+
+TEST_F(CallLogTest, CreationMakesTheStoreAndRemovesALeftoverRecording)
+{
+    dm.reset();
+    QDir(data.file(QStringLiteral("data"))).removeRecursively();
+    writeFile(JoinPath(tempDir, QStringLiteral("~tmbrec.wav")), "old");
+    dm = std::make_unique<Tdmcd>();
+    EXPECT_TRUE(QFileInfo(data.file(QStringLiteral("data"))).isDir());
+    EXPECT_FALSE(QFile::exists(JoinPath(tempDir, QStringLiteral("~tmbrec.wav"))));
+    QString temp;
+    dm->GetTempRecordFileName(temp);
+    EXPECT_EQ(temp, JoinPath(tempDir, QStringLiteral("~tmbrec.wav")));
+    EXPECT_TRUE(Tdmcd::RecordingFileName(5).endsWith(QStringLiteral("/data/0000005.wav")));
+    EXPECT_EQ(Tdmcd::RecordingFileName(12345678), JoinPath(data.file(QStringLiteral("data")), QStringLiteral("12345678.wav")));
+}
+
+TEST_F(CallLogTest, OpeningTheDeliveredLog)
+{
+    open();
+    EXPECT_EQ(dm->tb_audio->fieldCount(), 13);
+    EXPECT_EQ(dm->tb_audio->indexFieldNames(), QStringLiteral("WHENSTART"));
+    EXPECT_TRUE(dm->tb_audio->isEmpty());
+    EXPECT_GE(f("CALLTYPENAME").size(), 13);
+    EXPECT_GE(f("PHONENUMBER").size(), 40);
+    EXPECT_GT(dm->tb_audio->autoIncValue(), 0);
+    EXPECT_EQ(f("WHENLENGTH").displayText(), QString()); // empty table: no length text
+    EXPECT_EQ(dm->ds_audio->displayLabel(dm->ds_audio->columnOfField(QStringLiteral("WHENLENGTH"))),
+              QStringLiteral("Délka hovoru"));
+}
+
+TEST_F(CallLogTest, AddedCallsAreCompletedSavedAndTheirRecordingsStored)
+{
+    open();
+    const int a = addCall(3, at(1, 10, 0, 0), at(1, 10, 1, 5, 500), QStringLiteral("603123456"), 1023);
+    EXPECT_EQ(a, 1);
+    EXPECT_EQ(f("WHENLENGTH").asInteger(), 65);
+    EXPECT_EQ(f("WHENLENGTH").displayText(), QStringLiteral("00:01:05"));
+    EXPECT_EQ(f("CALLTYPENAME").asString(), QStringLiteral("Příchozí"));
+    EXPECT_EQ(f("CALLLINK").asInteger(), 2);
+    EXPECT_EQ(f("AUDIOTYPE").asInteger(), 1);
+    EXPECT_EQ(f("AUDIOSIZE").asInteger(), 1023);
+    EXPECT_EQ(f("AUDIOSIZEKB").asInteger(), 0);
+    EXPECT_TRUE(f("IDBINDATA").isNull());
+    EXPECT_EQ(readAll(Tdmcd::RecordingFileName(a)), QByteArray(1023, 'r'));
+
+    addCall(2, at(1, 11, 0, 0), at(1, 11, 0, 0), QString(), 1024);
+    EXPECT_EQ(f("AUDIOSIZEKB").asInteger(), 1);
+    // The end before the start: the positive difference.
+    addCall(7, at(1, 12, 0, 30), at(1, 12, 0, 0), QStringLiteral("1"));
+    EXPECT_EQ(f("WHENLENGTH").asInteger(), 30);
+    EXPECT_EQ(f("CALLTYPENAME").asString(), QStringLiteral("Neurčený"));
+    EXPECT_EQ(f("AUDIOSIZE").asInteger(), 0);
+    EXPECT_EQ(f("AUDIOSIZEKB").asInteger(), 0);
+    EXPECT_EQ(f("AUDIOTYPE").asInteger(), 0);
+    addCall(0, at(1, 13, 0, 0), at(1, 13, 0, 1), QString());
+    EXPECT_EQ(f("CALLTYPENAME").asString(), QStringLiteral("Neurčený"));
+    // A recording name that names no file.
+    dm->AddCall(1, 1, at(1, 14, 0, 0), at(1, 14, 0, 1), QString(), data.file(QStringLiteral("none.wav")));
+    gotoId(5);
+    EXPECT_EQ(f("AUDIOSIZE").asInteger(), -1);
+    EXPECT_EQ(f("AUDIOSIZEKB").asInteger(), 0);
+    EXPECT_EQ(reloaded(), rows(*dm->tb_audio));
+}
+
+TEST_F(CallLogTest, WholeSecondLengthsAreExactAtEveryTimeOfDay)
+{
+    open();
+    for (int i = 0; i < 300; ++i) {
+        const double start = EncodeDate(2006 + i % 30, 1 + i % 12, 1 + i % 28) + EncodeTime(i % 24, (i * 7) % 60, (i * 13) % 60, (i * 37) % 1000);
+        const int seconds = 1 + (i * 97) % 5000;
+        dm->AddCall(2, 1, start, start + seconds / 86400.0, QString(), QString());
+        gotoId(dm->tb_audio->autoIncValue() - 1);
+        ASSERT_EQ(f("WHENLENGTH").asInteger(), seconds) << i;
+    }
+}
+
+TEST_F(CallLogTest, AddingWhileFilteredKeepsFilterAndCurrentRow)
+{
+    open();
+    addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"));
+    addCall(3, at(1, 10, 0, 0), at(1, 10, 1, 0), QStringLiteral("2"));
+    addCall(2, at(1, 11, 0, 0), at(1, 11, 1, 0), QStringLiteral("3"));
+    TCheckedItems types;
+    dm->FillCallTypes(types);
+    types.SetCheckedIndexText(QStringLiteral("2"));
+    dm->ApplyCallLogFilter(types, 0, 0, {}, {});
+    ASSERT_EQ(dm->tb_audio->recordCount(), 2);
+    dm->tb_audio->first();
+    const int selected = f("IDAUDIO").asInteger();
+    dm->AddCall(5, 1, at(1, 8, 0, 0), at(1, 8, 0, 0), QStringLiteral("4"), QString());
+    EXPECT_TRUE(dm->tb_audio->filtered());
+    EXPECT_EQ(dm->tb_audio->filter(), QStringLiteral("(CALLTYPE=3)"));
+    EXPECT_EQ(dm->tb_audio->recordCount(), 2);
+    EXPECT_EQ(f("IDAUDIO").asInteger(), selected);
+    EXPECT_EQ(reloaded().size(), 4);
+}
+
+TEST_F(CallLogTest, DeletionRemovesRecordingAndNeverReusesIdentifiers)
+{
+    open();
+    addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"), 10);
+    const int newest = addCall(3, at(1, 10, 0, 0), at(1, 10, 1, 0), QStringLiteral("2"), 10);
+    ASSERT_TRUE(QFile::exists(Tdmcd::RecordingFileName(newest)));
+    dm->tb_audio->last();
+    dm->tb_audio->deleteRecord();
+    EXPECT_FALSE(QFile::exists(Tdmcd::RecordingFileName(newest)));
+    EXPECT_EQ(reloaded(), rows(*dm->tb_audio));
+    // A fresh module on the saved file continues above the deleted identifier.
+    dm = std::make_unique<Tdmcd>();
+    open();
+    const int next = addCall(2, at(1, 11, 0, 0), at(1, 11, 1, 0), QStringLiteral("3"));
+    EXPECT_GT(next, newest);
+    // Deleting a row whose recording is already gone still deletes the row.
+    dm->tb_audio->first();
+    QFile::remove(Tdmcd::RecordingFileName(f("IDAUDIO").asInteger()));
+    dm->tb_audio->deleteRecord();
+    EXPECT_EQ(dm->tb_audio->recordCount(), 1);
+    EXPECT_EQ(reloaded(), rows(*dm->tb_audio));
+}
+
+TEST_F(CallLogTest, AFailedSaveKeepsTheRowAndTheRecordingIsNotMoved)
+{
+    open();
+    addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"));
+    // Something in the way of the file: the write fails whoever runs the test.
+    QFile::remove(Tdmcd::DataFileName());
+    QDir().mkpath(Tdmcd::DataFileName());
+    const QString temp = recording(100);
+    EXPECT_THROW(dm->AddCall(2, 1, at(1, 10, 0, 0), at(1, 10, 0, 5), QStringLiteral("2"), temp), Exception);
+    EXPECT_TRUE(QFile::exists(temp));
+    EXPECT_FALSE(QFile::exists(Tdmcd::RecordingFileName(2)));
+    EXPECT_EQ(dm->tb_audio->physicalCount(), 2);
+    EXPECT_EQ(dm->tb_audio->state(), TTableState::Browse);
+    // The next successful write stores it.
+    QDir().rmdir(Tdmcd::DataFileName());
+    addCall(4, at(1, 11, 0, 0), at(1, 11, 0, 5), QStringLiteral("3"));
+    EXPECT_EQ(reloaded().size(), 3);
+}
+
+TEST_F(CallLogTest, ADamagedOrMissingLogFailsAndIsNeverOverwritten)
+{
+    open();
+    addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"));
+    QByteArray damaged = readAll(Tdmcd::DataFileName());
+    damaged.chop(30);
+    writeFile(Tdmcd::DataFileName(), damaged);
+    dm = std::make_unique<Tdmcd>();
+    try {
+        dm->OpenCallLog();
+        FAIL() << "opened a damaged log";
+    } catch (const Exception &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Chyba - nelze otevřít datové úložiště. Program bude ukončen."));
+    }
+    EXPECT_THROW(dm->AddCall(2, 1, at(1, 10, 0, 0), at(1, 10, 0, 5), QString(), QString()), Exception);
+    EXPECT_EQ(readAll(Tdmcd::DataFileName()), damaged);
+    EXPECT_TRUE(readAll(LogFileName()).contains("Invalid data packet"));
+    // A packet without the fields the log needs is refused as well.
+    writeFile(Tdmcd::DataFileName(), "<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><METADATA>"
+                                     "<FIELDS><FIELD attrname=\"X\" fieldtype=\"i4\"/></FIELDS><PARAMS/></METADATA>"
+                                     "<ROWDATA/></DATAPACKET>");
+    EXPECT_THROW(dm->OpenCallLog(), Exception);
+    QFile::remove(Tdmcd::DataFileName());
+    EXPECT_THROW(dm->OpenCallLog(), Exception);
+    EXPECT_FALSE(QFile::exists(Tdmcd::DataFileName()));
+}
+
+TEST_F(CallLogTest, CopyAndPlayRecordings)
+{
+    open();
+    const int id = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"), 50);
+    EXPECT_EQ(dm->CopyRecording(id, QString()), Tdmcd::RecordingFileName(id));
+    EXPECT_EQ(dm->CopyRecording(99, QString()), QString());
+    const QString target = data.file(QStringLiteral("copy.wav"));
+    writeFile(target, "older and longer content than the recording has............................");
+    EXPECT_EQ(dm->CopyRecording(id, target), target);
+    EXPECT_EQ(readAll(target), QByteArray(50, 'r'));
+    EXPECT_EQ(dm->CopyRecording(id, Tdmcd::RecordingFileName(id)), Tdmcd::RecordingFileName(id)); // onto itself
+    EXPECT_EQ(readAll(Tdmcd::RecordingFileName(id)), QByteArray(50, 'r'));
+    EXPECT_EQ(dm->CopyRecording(id, data.file(QStringLiteral("no/such/folder/x.wav"))), QString());
+    EXPECT_EQ(dm->CopyRecording(99, target), QString());
+
+    dm->PlayRecording(id);
+    EXPECT_EQ(opened, QStringList{Tdmcd::RecordingFileName(id)});
+    EXPECT_TRUE(boxes.texts.isEmpty());
+    openSucceeds = false;
+    dm->PlayRecording(id);
+    QFile::remove(Tdmcd::RecordingFileName(id));
+    dm->PlayRecording(id);
+    EXPECT_EQ(boxes.texts, (QStringList{QStringLiteral("Nepodařilo se najít program asociovaný k přehrávání!"),
+                                        QStringLiteral("Audio soubor ID=1 nebyl v databázi nalezen.")}));
+    EXPECT_EQ(boxes.kinds, (QList<int>{mkError, mkWarning}));
+}
+
+TEST_F(CallLogTest, ExportCopiesTheShownRecordingsAndCounts)
+{
+    open();
+    CursorRecorder cursor;
+    SetCursorHandler(&cursor);
+    const int a = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("777"), 11);
+    const int b = addCall(3, at(1, 10, 0, 0), at(1, 10, 1, 0), QStringLiteral("777"), 12);
+    const int c = addCall(3, at(1, 11, 0, 0), at(1, 11, 1, 0), QString(), 13);
+    addCall(2, at(1, 12, 0, 0), at(1, 12, 1, 0), QStringLiteral("555"), 14);
+    addCall(3, at(1, 13, 0, 0), at(1, 13, 1, 0), QStringLiteral("000")); // no recording
+    dm->AddCall(3, 1, at(1, 14, 0, 0), at(1, 14, 0, 1), QStringLiteral("111"), data.file(QStringLiteral("gone.wav")));
+    TCheckedItems types;
+    dm->FillCallTypes(types);
+    types.SetCheckedIndexText(QStringLiteral("2"));
+    dm->ApplyCallLogFilter(types, 0, 0, {}, {});
+    dm->tb_audio->setRecNo(2);
+    const TBookmark before = dm->tb_audio->bookmark();
+    const QString folder = data.file(QStringLiteral("export"));
+    QDir().mkpath(folder);
+    dm->ExportRecordings(folder);
+    QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(files, (QStringList{QStringLiteral("777_%1.wav").arg(a), QStringLiteral("777_%1.wav").arg(b),
+                                  QStringLiteral("_%1.wav").arg(c)}));
+    EXPECT_EQ(readAll(JoinPath(folder, QStringLiteral("_%1.wav").arg(c))), QByteArray(13, 'r'));
+    EXPECT_EQ(dm->tb_audio->bookmark(), before);
+    EXPECT_EQ(WaitDepth(), 0);
+    EXPECT_TRUE(cursor.history.contains(WaitCursor::Hourglass));
+    // Again into the same folder, with one stored file lost.
+    QFile::remove(Tdmcd::RecordingFileName(b));
+    dm->ExportRecordings(folder);
+    EXPECT_EQ(boxes.texts, (QStringList{QStringLiteral("Bylo vyexportováno 3 záznamů z 3 možných."),
+                                        QStringLiteral("Bylo vyexportováno 2 záznamů z 3 možných.")}));
+    EXPECT_EQ(boxes.kinds.last(), mkInformation);
+    SetCursorHandler(nullptr);
+}
+
+TEST_F(CallLogTest, ExportNeverWritesOutsideTheChosenFolder)
+{
+    open();
+    addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("../../escape"), 5);
+    addCall(3, at(1, 10, 0, 0), at(1, 10, 1, 0), QStringLiteral("a:b*?"), 5);
+    const QString folder = data.file(QStringLiteral("deep/export"));
+    QDir().mkpath(folder);
+    dm->ExportRecordings(folder);
+    EXPECT_EQ(boxes.texts.last(), QStringLiteral("Bylo vyexportováno 0 záznamů z 2 možných."));
+    EXPECT_FALSE(QFile::exists(data.file(QStringLiteral("escape_1.wav"))));
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(CallLogTest, CallLogFilterTexts)
+{
+    open();
+    TCheckedItems types;
+    dm->FillCallTypes(types);
+    ASSERT_EQ(types.Count(), 5);
+    EXPECT_EQ(types.ItemText(3), QStringLiteral("Neuskutečněný"));
+    EXPECT_EQ(types.ItemCode(4), 5);
+    EXPECT_EQ(types.CheckedCount(), 5);
+    types.SetCheckedIndexText(QStringLiteral("1"));
+    dm->FillCallTypes(types); // already filled: left with its checks
+    EXPECT_EQ(types.CheckedIndexText(), QStringLiteral("1"));
+
+    types.CheckAll();
+    dm->ApplyCallLogFilter(types, 0, 5, {}, {});
+    EXPECT_FALSE(dm->tb_audio->filtered());
+    EXPECT_EQ(dm->tb_audio->filter(), QString());
+
+    types.SetCheckedIndexText(QStringLiteral("4"));
+    dm->ApplyCallLogFilter(types, 0, 2, {}, {});
+    EXPECT_EQ(dm->tb_audio->filter(), QStringLiteral("(CALLTYPE=5)"));
+    EXPECT_TRUE(dm->tb_audio->filtered());
+
+    types.CheckAll();
+    dm->ApplyCallLogFilter(types, 3, 0, {}, {});
+    EXPECT_EQ(dm->tb_audio->filter(), QStringLiteral("(CALLLINK>=3) AND (CALLLINK<=0)"));
+
+    types.SetCheckedIndexText(QStringLiteral("1;2"));
+    dm->ApplyCallLogFilter(types, 1, 2, {EncodeDate(2006, 6, 1), true}, {EncodeDate(2006, 6, 2), true});
+    EXPECT_EQ(dm->tb_audio->filter(),
+              QStringLiteral("((CALLTYPE=2 OR CALLTYPE=3)) AND (CALLLINK>=1) AND (CALLLINK<=2) AND "
+                             "(WHENSTART>='1.6.2006') AND (WHENSTART<'3.6.2006')"));
+    addCall(2, at(1, 0, 0, 0), at(1, 0, 0, 1), QString());
+    addCall(3, at(2, 23, 59, 59), at(3, 0, 0, 1), QString());
+    addCall(3, at(3, 0, 0, 0), at(3, 0, 0, 1), QString());
+    addCall(3, EncodeDate(2006, 5, 31) + EncodeTime(23, 59, 59), at(1, 0, 0, 1), QString()); // 31 May
+    EXPECT_EQ(dm->tb_audio->recordCount(), 2);
+
+    EXPECT_EQ(Tdmcd::ChartFilterText(2, at(1, 0, 0, 0), at(1, 14, 30, 0)),
+              QStringLiteral("CALLTYPE=2 AND WHENSTART>='1.6.2006' AND WHENSTART<'1.6.2006 14:30:00'"));
+}
+
+TEST_F(CallLogTest, Statistics)
+{
+    open();
+    // The statistics window copies the whole log first.
+    auto compute = [&](TDateChoice from, TDateChoice to) {
+        dm->cd_tmp->setFiltered(false);
+        dm->cd_tmp->copyFrom(*dm->tb_audio);
+        dm->ComputeStatistics(from, to);
+    };
+    auto statRows = [&] {
+        QStringList out;
+        for (dm->cd_stat->first(); !dm->cd_stat->eof(); dm->cd_stat->next()) {
+            QStringList cells;
+            for (int i = 0; i < dm->cd_stat->fieldCount(); ++i)
+                cells << dm->cd_stat->field(i).asString();
+            out << cells.join(QLatin1Char('|'));
+        }
+        return out;
+    };
+    addCall(2, at(1, 9, 0, 0), at(1, 9, 0, 10), QString());
+    addCall(2, at(1, 10, 0, 0), at(1, 10, 0, 20), QString());
+    addCall(2, at(1, 11, 0, 0), at(1, 11, 0, 31), QString());
+    TCheckedItems types;
+    dm->FillCallTypes(types);
+    types.SetCheckedIndexText(QStringLiteral("4"));
+    dm->ApplyCallLogFilter(types, 0, 0, {}, {}); // the call list's filter does not matter
+    compute({}, {});
+    EXPECT_EQ(statRows(), (QStringList{QStringLiteral("2|Odchozí|3|61|31|10|20"), QStringLiteral("6|Celkem:|3|61|31|10|20")}));
+    dm->cd_stat->first();
+    EXPECT_EQ(dm->cd_stat->fieldByName(QStringLiteral("C2")).displayText(), QStringLiteral("00:01:01"));
+    EXPECT_EQ(dm->cd_stat->fieldByName(QStringLiteral("C1")).displayText(), QStringLiteral("3"));
+
+    addCall(3, at(2, 9, 0, 0), at(2, 9, 0, 5), QString());
+    addCall(5, at(2, 10, 0, 0), at(2, 10, 0, 0), QString());
+    compute({EncodeDate(2006, 6, 2), true}, {EncodeDate(2006, 6, 2), true});
+    EXPECT_EQ(statRows(), (QStringList{QStringLiteral("3|Příchozí|1|5|5|5|5"), QStringLiteral("5|Zmeškaný|1|0|0|0|0"),
+                                       QStringLiteral("6|Celkem:|2|5|5|0|2")}));
+    EXPECT_EQ(dm->cd_tmp->recordCount(), 2); // left filtered to the chosen dates
+    EXPECT_EQ(dm->CountChartCalls(3, at(2, 0, 0, 0), at(2, 9, 0, 0)), 0);
+    EXPECT_EQ(dm->CountChartCalls(3, at(2, 0, 0, 0), at(2, 9, 0, 1)), 1);
+    EXPECT_EQ(dm->CountChartCalls(2, at(1, 0, 0, 0), at(2, 0, 0, 0)), 3);
+
+    compute({EncodeDate(2006, 7, 1), true}, {});
+    EXPECT_TRUE(statRows().isEmpty());
+    compute({EncodeDate(2006, 6, 3), true}, {EncodeDate(2006, 6, 1), true}); // inverted range
+    EXPECT_TRUE(statRows().isEmpty());
+    EXPECT_EQ(WaitDepth(), 0);
+}
+
+TEST_F(CallLogTest, StatisticsRefuseToOverflow)
+{
+    open();
+    // Two calls of 1.5e9 seconds each: the total does not fit 32 bits.
+    dm->AddCall(2, 0, 0.0, 1.5e9 / 86400.0, QString(), QString());
+    dm->AddCall(2, 0, 1.0, 1.0 + 1.5e9 / 86400.0, QString(), QString());
+    dm->cd_tmp->copyFrom(*dm->tb_audio);
+    try {
+        dm->ComputeStatistics({}, {});
+        FAIL() << "no overflow error";
+    } catch (const Exception &e) {
+        EXPECT_TRUE(e.message().contains(QStringLiteral("overflow"))) << e.message().toStdString();
+    }
+    EXPECT_EQ(WaitDepth(), 0);
+    EXPECT_FALSE(dm->cd_stat->controlsDisabled());
+}
+
+TEST_F(CallLogTest, InterfaceTimeAndLog)
+{
+    ManualClock clock(1000, at(1, 12, 0, 0));
+    EXPECT_DOUBLE_EQ(dm->CurrentTime(), at(1, 12, 0, 0));
+    dm->WriteLog(1, QStringLiteral("line error"));
+    EXPECT_TRUE(readAll(LogFileName()).contains("1.6.2006 12:00:00 line error"));
+}

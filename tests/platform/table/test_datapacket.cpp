@@ -1,0 +1,258 @@
+#include <QFile>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+#include "codepage1250.h"
+#include "datapacket.h"
+#include "formatsettings.h"
+#include "memtable.h"
+#include "support/tempdatadir.h"
+
+namespace {
+const QByteArray kHead = "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n";
+
+QByteArray packet(const QByteArray &fields, const QByteArray &rows, const QByteArray &params = "AUTOINCVALUE=\"1\"")
+{
+    return kHead + "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + fields + "</FIELDS><PARAMS " + params
+        + "/></METADATA><ROWDATA>" + rows + "</ROWDATA></DATAPACKET>";
+}
+
+const QByteArray kTwoFields = "<FIELD attrname=\"ID\" fieldtype=\"i4\" SUBTYPE=\"Autoinc\"/>"
+                              "<FIELD attrname=\"S\" fieldtype=\"string\" WIDTH=\"40\"/>";
+
+// Loads and reports the error text; empty when the load succeeded.
+QString loadError(TMemTable &t, const QByteArray &bytes)
+{
+    try {
+        LoadDataPacket(t, bytes, QStringLiteral("test.xml"));
+    } catch (const ETableError &e) {
+        return e.message();
+    }
+    return QString();
+}
+} // namespace
+
+TEST(DataPacket, EveryFieldTypeAndEveryEscapeSurvivesSaveAndLoad)
+{
+    TMemTable t;
+    const TFieldType types[] = {TFieldType::AutoInc, TFieldType::Integer, TFieldType::SmallInt, TFieldType::ShortInt,
+                                TFieldType::Byte, TFieldType::Word, TFieldType::LongWord, TFieldType::LargeInt,
+                                TFieldType::Boolean, TFieldType::Float, TFieldType::Currency, TFieldType::BCD,
+                                TFieldType::Date, TFieldType::Time, TFieldType::DateTime, TFieldType::String,
+                                TFieldType::WideString, TFieldType::Memo};
+    int i = 0;
+    for (TFieldType type : types)
+        t.addFieldDef(QStringLiteral("F%1").arg(i++), type, type == TFieldType::String ? 200 : 0);
+    t.fieldDefs()[1].required = true;
+    t.fieldDefs()[2].hidden = true;
+    t.createDataSet();
+    t.setAutoIncValue(77);
+    t.extraParams().append({QStringLiteral("LCID"), QStringLiteral("1029")});
+    const QString nasty = QStringLiteral("<a> & 'b' \"c\"\r\n\tx\\y \u010D\u0159\u017E\u00E1 \u20AC \u4E2D \U0001F600 \x01 end");
+    t.insert();
+    t.fieldByName(QStringLiteral("F1")).setAsInteger(-2147483647 - 1);
+    t.fieldByName(QStringLiteral("F2")).setAsInteger(-32768);
+    t.fieldByName(QStringLiteral("F3")).setAsInteger(127);
+    t.fieldByName(QStringLiteral("F4")).setAsInteger(255);
+    t.fieldByName(QStringLiteral("F5")).setAsInteger(65535);
+    t.fieldByName(QStringLiteral("F6")).setAsInteger(4294967295LL);
+    t.fieldByName(QStringLiteral("F7")).setAsInteger(-9000000000000000000LL);
+    t.fieldByName(QStringLiteral("F8")).setAsBoolean(true);
+    t.fieldByName(QStringLiteral("F9")).setAsFloat(0.1 + 0.2);
+    t.fieldByName(QStringLiteral("F10")).setAsFloat(-12345.67);
+    t.fieldByName(QStringLiteral("F11")).setAsFloat(3.25);
+    t.fieldByName(QStringLiteral("F12")).setAsDateTime(EncodeDate(1899, 12, 29));
+    t.fieldByName(QStringLiteral("F13")).setAsDateTime(EncodeTime(23, 59, 59, 999));
+    t.fieldByName(QStringLiteral("F14")).setAsDateTime(EncodeDate(2006, 6, 1) + EncodeTime(14, 3, 7, 250));
+    t.fieldByName(QStringLiteral("F15")).setAsString(nasty);
+    t.fieldByName(QStringLiteral("F16")).setAsString(nasty);
+    t.fieldByName(QStringLiteral("F17")).setAsString(QStringLiteral("line 1\r\nřádek 2"));
+    t.post();
+    t.insert(); // all empty but the identifier
+    t.fieldByName(QStringLiteral("F1")).setAsInteger(0);
+    t.post();
+
+    const QByteArray bytes = SaveDataPacket(t);
+    EXPECT_TRUE(bytes.startsWith(kHead));
+    EXPECT_TRUE(bytes.contains("F14=\"20060601T14:03:07250\""));
+    EXPECT_TRUE(bytes.contains("&lt;a&gt; &amp; &apos;b&apos; &quot;c&quot;&#013;&#010;&#009;x&#092;y"));
+    EXPECT_TRUE(bytes.contains(EncodeCp1250(QStringLiteral("\u010D\u0159\u017E\u00E1 \u20AC"))));
+    EXPECT_TRUE(bytes.contains("&#20013;")); // beyond the code page: a reference, not '?'
+    EXPECT_TRUE(bytes.contains("AUTOINCVALUE=\"79\""));
+
+    TMemTable u;
+    LoadDataPacket(u, bytes);
+    ASSERT_EQ(u.fieldCount(), t.fieldCount());
+    ASSERT_EQ(u.recordCount(), 2);
+    EXPECT_EQ(u.autoIncValue(), 79);
+    EXPECT_EQ(u.extraParams(), t.extraParams());
+    for (int f = 0; f < t.fieldCount(); ++f) {
+        EXPECT_EQ(u.field(f).dataType(), t.field(f).dataType()) << f;
+        EXPECT_EQ(u.field(f).def().required, t.field(f).def().required) << f;
+        EXPECT_EQ(u.field(f).def().hidden, t.field(f).def().hidden) << f;
+        for (int r = 0; r < 2; ++r)
+            EXPECT_EQ(u.field(f).valueAt(r), t.field(f).valueAt(r)) << "field " << f << " row " << r;
+    }
+    EXPECT_EQ(SaveDataPacket(u), bytes);
+}
+
+TEST(DataPacket, ReadsTheFileFormsOfOtherWriters)
+{
+    TMemTable t;
+    const QByteArray bytes = packet(kTwoFields + "<FIELD attrname=\"W\" fieldtype=\"dateTime\"/>",
+                                    "<ROW RowState=\"4\" ID=\"5\" S=\"a&#10;b&#065;&#0;\" W=\"20060601T14:03:07\"/>"
+                                    "<ROW ID=\"6\"/>\n<ROW S=\"\xE8\x8A\"/>",
+                                    "AUTOINCVALUE=\"7\"");
+    ASSERT_EQ(loadError(t, bytes), QString());
+    ASSERT_EQ(t.recordCount(), 3);
+    t.first();
+    EXPECT_EQ(t.fieldByName(QStringLiteral("S")).asString(), QStringLiteral("a\nbA") + QChar(0));
+    EXPECT_DOUBLE_EQ(t.fieldByName(QStringLiteral("W")).asDateTime(), EncodeDate(2006, 6, 1) + EncodeTime(14, 3, 7));
+    t.next();
+    EXPECT_TRUE(t.fieldByName(QStringLiteral("S")).isNull()); // a missing attribute is empty
+    t.next();
+    EXPECT_EQ(t.fieldByName(QStringLiteral("S")).asString(), QStringLiteral("\u010D\u0160"));
+    EXPECT_TRUE(t.fieldByName(QStringLiteral("ID")).isNull());
+}
+
+TEST(DataPacket, CounterStaysAboveStoredIdentifiers)
+{
+    TMemTable t;
+    ASSERT_EQ(loadError(t, packet(kTwoFields, "<ROW ID=\"9\"/><ROW ID=\"3\"/>", "AUTOINCVALUE=\"2\"")), QString());
+    EXPECT_EQ(t.autoIncValue(), 10);
+    t.insert();
+    t.post();
+    EXPECT_EQ(t.fieldByName(QStringLiteral("ID")).asInteger(), 10);
+}
+
+TEST(DataPacket, DamagedAndHostilePacketsFailClearlyAndChangeNothing)
+{
+    TMemTable t;
+    ASSERT_EQ(loadError(t, packet(kTwoFields, "<ROW ID=\"1\" S=\"keep\"/>")), QString());
+    const QByteArray good = packet(kTwoFields, "<ROW ID=\"1\" S=\"x\"/>");
+    const QList<QByteArray> bad = {
+        QByteArray(),
+        "not xml at all",
+        good.left(good.size() / 2),                                            // truncated
+        good.left(good.size() - 1),                                            // last '>' missing
+        packet(kTwoFields, "<ROW ID=\"1\" NOPE=\"2\"/>"),                      // unknown field
+        packet(kTwoFields, "<ROW ID=\"x1\"/>"),                               // wrong type
+        packet(kTwoFields, "<ROW ID=\"4294967296\"/>"),                        // out of range, not wrapped
+        packet(kTwoFields + "<FIELD attrname=\"W\" fieldtype=\"dateTime\"/>", "<ROW W=\"20060231T00:00:00000\"/>"),
+        packet(kTwoFields + "<FIELD attrname=\"W\" fieldtype=\"dateTime\"/>", "<ROW W=\"2006-06-01\"/>"),
+        packet("<FIELD attrname=\"X\" fieldtype=\"blob42\"/>", ""),            // unknown type
+        packet("", ""),                                                        // no fields
+        packet(kTwoFields + "<FIELD attrname=\"id\" fieldtype=\"i4\"/>", ""),  // duplicate field
+        packet(kTwoFields, "<ROW ID=\"1\" ID=\"2\"/>"),                        // duplicate attribute
+        packet(kTwoFields, "<ROW><X/></ROW>"),
+        packet(kTwoFields, "", "AUTOINCVALUE=\"many\""),
+        packet(kTwoFields, "<ROW S=\"&bogus;\"/>"),
+        kHead + "<DATAPACKET Version=\"3.0\"><METADATA/></DATAPACKET>",
+        kHead + "<OTHER/>",
+        good + "<DATAPACKET/>",
+        // Entity expansion: refused at the document type declaration.
+        kHead + "<!DOCTYPE d [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+                "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">]>"
+                "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + kTwoFields
+            + "</FIELDS><PARAMS/></METADATA><ROWDATA><ROW S=\"&d;&d;&d;&d;&d;&d;&d;&d;\"/></ROWDATA></DATAPACKET>",
+        kHead + "<!DOCTYPE d SYSTEM \"file:///etc/passwd\"><DATAPACKET Version=\"2.0\"/>",
+    };
+    for (const QByteArray &b : bad) {
+        const QString error = loadError(t, b);
+        EXPECT_FALSE(error.isEmpty()) << b.left(200).toStdString();
+        EXPECT_TRUE(error.startsWith(QStringLiteral("Invalid data packet \"test.xml\""))) << error.toStdString();
+        ASSERT_EQ(t.recordCount(), 1);
+        t.first();
+        EXPECT_EQ(t.fieldByName(QStringLiteral("S")).asString(), QStringLiteral("keep"));
+    }
+}
+
+TEST(DataPacket, HugeValuesAndRandomDamageNeverCrash)
+{
+    TMemTable t;
+    const QByteArray huge(8 * 1024 * 1024, 'x');
+    ASSERT_EQ(loadError(t, packet(kTwoFields, "<ROW S=\"" + huge + "\"/>")), QString());
+    t.first();
+    EXPECT_EQ(t.fieldByName(QStringLiteral("S")).asString().size(), huge.size()); // loaded whole, not cut
+    EXPECT_EQ(loadError(t, packet(kTwoFields, "<ROW S=\"&#99999999999999999999;\"/>")).isEmpty(), false);
+
+    TMemTable source;
+    source.addFieldDef(QStringLiteral("ID"), TFieldType::AutoInc);
+    source.addFieldDef(QStringLiteral("S"), TFieldType::String, 40);
+    source.addFieldDef(QStringLiteral("W"), TFieldType::DateTime);
+    source.createDataSet();
+    for (int i = 0; i < 20; ++i) {
+        source.insert();
+        source.fieldByName(QStringLiteral("S")).setAsString(QStringLiteral("č<&>'\"%1").arg(i));
+        source.fieldByName(QStringLiteral("W")).setAsDateTime(38000 + i * 0.37);
+        source.post();
+    }
+    const QByteArray good = SaveDataPacket(source);
+    QRandomGenerator rng(1250);
+    for (int round = 0; round < 400; ++round) {
+        QByteArray damaged = good;
+        const int edits = 1 + int(rng.bounded(4));
+        for (int e = 0; e < edits; ++e) {
+            const int at = int(rng.bounded(damaged.size()));
+            switch (rng.bounded(3)) {
+            case 0: damaged[at] = char(rng.bounded(256)); break;
+            case 1: damaged.remove(at, int(rng.bounded(30))); break;
+            default: damaged.insert(at, "<&#;\"'>"[rng.bounded(7)]); break;
+            }
+        }
+        TMemTable u;
+        const QString error = loadError(u, damaged);
+        if (error.isEmpty()) { // a load that passes gives a usable, savable table
+            LoadDataPacket(u, SaveDataPacket(u));
+        } else {
+            EXPECT_FALSE(u.active());
+        }
+    }
+}
+
+TEST(DataPacket, ValueForms)
+{
+    EXPECT_EQ(PacketDateTimeText(EncodeDate(2006, 6, 1) + EncodeTime(14, 3, 7, 250)), QStringLiteral("20060601T14:03:07250"));
+    EXPECT_EQ(PacketDateTimeText(EncodeDate(2006, 6, 1) + EncodeTime(23, 59, 59, 999) + 0.4 / 86400000.0),
+              QStringLiteral("20060601T23:59:59999"));
+    EXPECT_EQ(PacketDateTimeText(EncodeDate(2006, 6, 1) + EncodeTime(23, 59, 59, 999) + 0.6 / 86400000.0),
+              QStringLiteral("20060602T00:00:00000"));
+    EXPECT_EQ(PacketDateText(EncodeDate(1999, 1, 2)), QStringLiteral("19990102"));
+    EXPECT_EQ(PacketTimeText(EncodeTime(1, 2, 3, 4)), QStringLiteral("01:02:03004"));
+    double v = 0;
+    EXPECT_TRUE(ParsePacketDateTime(QStringLiteral("20060601T14:03:07250"), v));
+    EXPECT_DOUBLE_EQ(v, EncodeDate(2006, 6, 1) + EncodeTime(14, 3, 7, 250));
+    EXPECT_FALSE(ParsePacketDateTime(QStringLiteral("20060601T24:00:00000"), v));
+    EXPECT_FALSE(ParsePacketDateTime(QStringLiteral("20060601T14:03"), v));
+    EXPECT_FALSE(ParsePacketDate(QStringLiteral("2006061"), v));
+}
+
+TEST(DataPacketFile, SavingReplacesWholeAndAFailureKeepsTheOldFile)
+{
+    TempDataDir dir;
+    const QString name = dir.file(QStringLiteral("t.xml"));
+    TMemTable t;
+    LoadDataPacket(t, packet(kTwoFields, "<ROW ID=\"1\" S=\"old\"/>"));
+    SaveDataPacketFile(t, name);
+    const QByteArray before = SaveDataPacket(t);
+    TMemTable u;
+    LoadDataPacketFile(u, name);
+    EXPECT_EQ(SaveDataPacket(u), before);
+    // A folder that cannot be written: the save fails and the old file stays whole.
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    t.insert();
+    t.fieldByName(QStringLiteral("S")).setAsString(QStringLiteral("new"));
+    t.post();
+    const bool writable = QFile(dir.file(QStringLiteral("probe"))).open(QIODevice::WriteOnly); // root ignores modes
+    if (!writable) {
+        EXPECT_THROW(SaveDataPacketFile(t, name), ETableError);
+    }
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    if (!writable) {
+        QFile f(name);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), before);
+    }
+    EXPECT_THROW(LoadDataPacketFile(u, dir.file(QStringLiteral("missing.xml"))), ETableError);
+    EXPECT_EQ(u.recordCount(), 1);
+}
