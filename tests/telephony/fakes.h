@@ -10,6 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include <ostream>
+
+// Readable texts in failure messages.
+inline void PrintTo(const QString &text, std::ostream *os) { *os << '"' << text.toStdString() << '"'; }
+
 struct LoggedCall {
     int callType;
     int audioType;

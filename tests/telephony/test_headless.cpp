@@ -1,0 +1,130 @@
+// The windowless host as a user runs it: a separate process on the simulated line, rung
+// through the line simulator tool.
+#include "codepage1250.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class HeadlessHost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TEMBREL_LINESIM_PREFIX"), dir.filePath(QStringLiteral("sim")));
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    }
+
+    void WriteSettings(const QString &text)
+    {
+        QFile file(dir.filePath(QStringLiteral("tembrel-headless.ini")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(EncodeCp1250(text));
+    }
+
+    void StartHost()
+    {
+        host.setProcessEnvironment(env);
+        host.start(QStringLiteral(TEMBREL_HEADLESS_EXE),
+                   {QStringLiteral("-simulate"), QStringLiteral("--datadir"), dir.path()});
+        ASSERT_TRUE(host.waitForStarted(10000));
+        ASSERT_TRUE(WaitForOutput(QStringLiteral("READY"))) << output.toStdString();
+    }
+
+    bool WaitForOutput(const QString &text, int limitMs = 20000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!output.contains(text)) {
+            if (timer.elapsed() > limitMs || host.state() == QProcess::NotRunning)
+                return false;
+            host.waitForReadyRead(100);
+            output += QString::fromLocal8Bit(host.readAllStandardOutput());
+        }
+        return true;
+    }
+
+    // Runs the line simulator; returns its exit code, with its output in simOut/simErr.
+    int LineSim(const QStringList &args)
+    {
+        QProcess sim;
+        sim.setProcessEnvironment(env);
+        sim.start(QStringLiteral(TEMBREL_LINESIM_EXE), args);
+        EXPECT_TRUE(sim.waitForFinished(30000));
+        simOut = QString::fromLocal8Bit(sim.readAllStandardOutput());
+        simErr = QString::fromLocal8Bit(sim.readAllStandardError());
+        return sim.exitCode();
+    }
+
+    void TearDown() override
+    {
+        if (host.state() != QProcess::NotRunning) {
+            host.kill();
+            host.waitForFinished(5000);
+        }
+    }
+
+    QTemporaryDir dir;
+    QProcessEnvironment env;
+    QProcess host;
+    QString output;
+    QString simOut, simErr;
+};
+
+TEST_F(HeadlessHost, LogsTheCallsRungThroughTheSimulatorAndEndsCleanly)
+{
+    WriteSettings(QStringLiteral("MissedCalls=1\r\n"));
+    StartHost();
+    EXPECT_TRUE(output.contains(QStringLiteral("READY Simulovaná linka 1 #101")));
+    ASSERT_EQ(LineSim({QStringLiteral("ring 603123456; +0.05 answer; +1 hangup; ring 777; +0.05 hangup")}), 0)
+        << simErr.toStdString();
+    EXPECT_EQ(simOut.count(QStringLiteral("OK ")), 5);
+    ASSERT_TRUE(WaitForOutput(QStringLiteral("number=777"))) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("STATUS 256 3 603123456 Probíhá příchozí hovor")));
+    EXPECT_TRUE(output.contains(QRegularExpression(
+        QStringLiteral("CALL type=3 audio=1 start=\\S+ \\S+ end=\\S+ \\S+ length=1 number=603123456 file=\n"))))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains(QRegularExpression(QStringLiteral("CALL type=5 audio=0 .* number=777 file=\n"))));
+
+    // The simulator names what it could not do.
+    EXPECT_EQ(LineSim({QStringLiteral("rnig")}), 2);
+    EXPECT_TRUE(simErr.contains(QStringLiteral("line 1: unknown event \"rnig\""))) << simErr.toStdString();
+    EXPECT_EQ(LineSim({QStringLiteral("answer")}), 1);
+    EXPECT_TRUE(simErr.contains(QStringLiteral("ERROR no ringing call to answer on the line")));
+
+    // Ending during a call closes the line first: the call is logged before the host ends.
+    ASSERT_EQ(LineSim({QStringLiteral("ring 999; answer")}), 0);
+    ASSERT_TRUE(WaitForOutput(QStringLiteral("STATUS 256 3 999")));
+    host.terminate();
+    ASSERT_TRUE(host.waitForFinished(10000));
+    output += QString::fromLocal8Bit(host.readAllStandardOutput());
+    EXPECT_EQ(host.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(host.exitCode(), 0);
+    const qsizetype stop = output.indexOf(QStringLiteral("STOP"));
+    ASSERT_GE(stop, 0);
+    EXPECT_GT(output.indexOf(QStringLiteral("number=999"), stop), stop);
+    EXPECT_TRUE(output.trimmed().endsWith(QStringLiteral("STATUS 0 0 - Nedefinovaný"))) << output.toStdString();
+}
+
+TEST_F(HeadlessHost, NoSimulatorWithoutARunningLine)
+{
+    EXPECT_EQ(LineSim({QStringLiteral("ring 1")}), 3);
+    EXPECT_TRUE(simErr.contains(QStringLiteral("no simulated line answers")));
+    // An unknown device is refused at start.
+    WriteSettings(QStringLiteral("TAPIDevice=Linka X\r\n"));
+    host.setProcessEnvironment(env);
+    host.start(QStringLiteral(TEMBREL_HEADLESS_EXE), {QStringLiteral("-simulate"), QStringLiteral("--datadir"), dir.path()});
+    ASSERT_TRUE(host.waitForFinished(10000));
+    EXPECT_EQ(host.exitCode(), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(host.readAllStandardOutput())
+                    .contains(QStringLiteral("ERROR TAPI zařízení \"Linka X\" nebylo nalezeno")));
+}
+
+} // namespace
