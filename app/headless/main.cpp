@@ -1,5 +1,6 @@
 // tembrel-headless: watches the line without windows, printing every status report and
 // every call it would log. Ends cleanly on SIGINT and SIGTERM, closing the line first.
+#include "exception.h"
 #include "headlesshost.h"
 #include "linesimserver.h"
 #include "myutils.h"
@@ -32,14 +33,14 @@ void print(const QString &text)
     std::fflush(stdout);
 }
 
-// "--datadir <dir>" or "--datadir=<dir>": work in another data directory (the settings file
-// is then read from there too).
-QString dataDirArgument(const QStringList &args)
+// "--<name> <value>" or "--<name>=<value>".
+QString optionValue(const QStringList &args, const QString &name)
 {
+    const QString option = QStringLiteral("--") + name;
     for (int i = 1; i < args.size(); ++i) {
-        if (args.at(i).startsWith(QLatin1String("--datadir=")))
-            return args.at(i).mid(10);
-        if (args.at(i) == QLatin1String("--datadir") && i + 1 < args.size())
+        if (args.at(i).startsWith(option + QLatin1Char('=')))
+            return args.at(i).mid(option.size() + 1);
+        if (args.at(i) == option && i + 1 < args.size())
             return args.at(i + 1);
     }
     return QString();
@@ -54,7 +55,8 @@ int main(int argc, char **argv)
     const QStringList args = QCoreApplication::arguments();
     InitApplicationFiles(QCoreApplication::applicationFilePath(), args);
     QString settingsFile = ConfigFileName();
-    const QString dataDir = dataDirArgument(args);
+    // --datadir: work in another data directory (the settings file is then read from there).
+    const QString dataDir = optionValue(args, QStringLiteral("datadir"));
     if (!dataDir.isEmpty()) {
         SetDataDirectory(QFileInfo(dataDir).absoluteFilePath());
         settingsFile = JoinPath(DataDirectory(), QFileInfo(settingsFile).fileName());
@@ -112,6 +114,24 @@ int main(int argc, char **argv)
                 print(QStringLiteral("READY %1").arg(host.Tapi().LineName));
             else
                 print(QStringLiteral("ERROR Chyba při inicializaci TAPI - \"%1\"").arg(error));
+            // --scenario: a scenario file played on the simulated line once the loop runs.
+            std::unique_ptr<ScenarioPlayer> player;
+            const QString scenario = optionValue(args, QStringLiteral("scenario"));
+            if (simulate && !scenario.isEmpty()) {
+                try {
+                    const QByteArray text = ReadFileToString(scenario);
+                    if (text.isNull())
+                        throw Exception(QStringLiteral("cannot read %1").arg(scenario));
+                    player = std::make_unique<ScenarioPlayer>(provider->line(1), ParseScenario(QString::fromUtf8(text)));
+                    player->onEvent = [](const LineEvent &event, const QString &problem) {
+                        print(problem.isEmpty() ? QStringLiteral("EVENT ") + event.text()
+                                                : QStringLiteral("ERROR scenario ") + problem);
+                    };
+                    player->start();
+                } catch (const Exception &e) {
+                    print(QStringLiteral("ERROR scenario %1").arg(e.message()));
+                }
+            }
             exitCode = app.exec();
         }
     }

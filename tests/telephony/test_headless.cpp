@@ -113,6 +113,32 @@ TEST_F(HeadlessHost, LogsTheCallsRungThroughTheSimulatorAndEndsCleanly)
     EXPECT_TRUE(output.trimmed().endsWith(QStringLiteral("STATUS 0 0 - Nedefinovaný"))) << output.toStdString();
 }
 
+TEST_F(HeadlessHost, PlaysAScenarioFileAndNamesItsFaultyLine)
+{
+    QFile scenario(dir.filePath(QStringLiteral("call.scn")));
+    ASSERT_TRUE(scenario.open(QIODevice::WriteOnly));
+    scenario.write("# one call\n+0.05 ring 420123\n+0.05 answer\n+1 hangup\n");
+    scenario.close();
+    host.setProcessEnvironment(env);
+    host.start(QStringLiteral(TEMBREL_HEADLESS_EXE), {QStringLiteral("-simulate"), QStringLiteral("--datadir"),
+                                                      dir.path(), QStringLiteral("--scenario"), scenario.fileName()});
+    ASSERT_TRUE(WaitForOutput(QStringLiteral("number=420123"))) << output.toStdString();
+    EXPECT_TRUE(output.contains(QStringLiteral("EVENT +1 hangup")));
+    EXPECT_TRUE(output.contains(QStringLiteral("CALL type=3 audio=1 ")));
+    host.terminate();
+    ASSERT_TRUE(host.waitForFinished(10000));
+
+    ASSERT_TRUE(scenario.open(QIODevice::WriteOnly));
+    scenario.write("+0.05 ring 420123\n\n+x answer\n");
+    scenario.close();
+    output.clear();
+    host.start(QStringLiteral(TEMBREL_HEADLESS_EXE), {QStringLiteral("-simulate"), QStringLiteral("--datadir"),
+                                                      dir.path(), QStringLiteral("--scenario"), scenario.fileName()});
+    EXPECT_TRUE(WaitForOutput(QStringLiteral("ERROR scenario line 3: bad time offset \"+x\""))) << output.toStdString();
+    host.terminate();
+    ASSERT_TRUE(host.waitForFinished(10000));
+}
+
 TEST_F(HeadlessHost, NoSimulatorWithoutARunningLine)
 {
     EXPECT_EQ(LineSim({QStringLiteral("ring 1")}), 3);
