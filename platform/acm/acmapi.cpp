@@ -59,14 +59,12 @@ uint32_t StreamTag(const AcmStream *stream)
 
 const QList<AcmDriver *> &AcmDrivers()
 {
+    static std::unique_ptr<AcmDriver> owned[] = {CreatePcmDriver(), CreateG711Driver(), CreateImaAdpcmDriver(),
+                                                 CreateGsmDriver(), CreateMp3Driver()};
     static const QList<AcmDriver *> drivers = [] {
         QList<AcmDriver *> list;
-        // Never freed: codec state may still be in use while static objects go away.
-        list.append(CreatePcmDriver().release());
-        list.append(CreateG711Driver().release());
-        list.append(CreateImaAdpcmDriver().release());
-        list.append(CreateGsmDriver().release());
-        list.append(CreateMp3Driver().release());
+        for (auto &driver : owned)
+            list.append(driver.get());
         return list;
     }();
     return drivers;

@@ -112,11 +112,12 @@ public:
     }
     bool Valid() const { return m_lame != nullptr; }
     uint32_t SourceBlock() const override { return 2u * m_channels; }
-    // LAME's own bound for one call: 1.25 bytes per sample plus 7200.
+    // The encoder's own bound for one call: 1.25 bytes per sample plus 7200,
     uint32_t DestinationSize(uint32_t cbSrc) const override
     {
         const uint64_t samples = cbSrc / SourceBlock();
-        return samples == 0 ? 0 : uint32_t(std::min<uint64_t>(samples * 5 / 4 + 7200, INT32_MAX));
+        // plus two frames that may wait from the call before
+        return samples == 0 ? 0 : uint32_t(std::min<uint64_t>(samples * 5 / 4 + 7200 + 2 * 1441, INT32_MAX));
     }
     uint32_t SourceSize(uint32_t cbDst) const override
     {
@@ -128,35 +129,38 @@ public:
     {
         srcUsed = 0;
         dstUsed = 0;
-        uint64_t samples = srcLength / SourceBlock();
-        if (dstLength < DestinationSize(uint32_t(samples * SourceBlock())))
-            samples = dstLength > 7200 ? (uint64_t(dstLength) - 7200) * 4 / 5 : 0;
+        const uint32_t samples = srcLength / SourceBlock();
         if (samples > 0) {
             m_pcm.resize(size_t(samples) * m_channels);
             std::memcpy(m_pcm.data(), src, m_pcm.size() * 2);
+            m_encoded.resize(DestinationSize(samples * SourceBlock()));
             const int written = m_channels == 2
-                ? lame_encode_buffer_interleaved(m_lame, m_pcm.data(), int(samples), dst, int(dstLength))
-                : lame_encode_buffer(m_lame, m_pcm.data(), m_pcm.data(), int(samples), dst, int(dstLength));
+                ? lame_encode_buffer_interleaved(m_lame, m_pcm.data(), int(samples), m_encoded.data(), int(m_encoded.size()))
+                : lame_encode_buffer(m_lame, m_pcm.data(), m_pcm.data(), int(samples), m_encoded.data(), int(m_encoded.size()));
             if (written < 0)
                 return written == -2 ? MMSYSERR_NOMEM : MMSYSERR_ERROR;
-            dstUsed = uint32_t(written);
-            srcUsed = uint32_t(samples) * SourceBlock();
+            m_pending.insert(m_pending.end(), m_encoded.begin(), m_encoded.begin() + written);
+            srcUsed = samples * SourceBlock();
         }
-        if (!blockAlign && samples == srcLength / SourceBlock())
+        if (!blockAlign)
             srcUsed = srcLength;
         if (end && srcUsed == srcLength) {
-            const int flushed = lame_encode_flush(m_lame, dst + dstUsed, int(dstLength - dstUsed));
+            m_encoded.resize(7200);
+            const int flushed = lame_encode_flush(m_lame, m_encoded.data(), int(m_encoded.size()));
             if (flushed < 0)
                 return MMSYSERR_ERROR;
-            dstUsed += uint32_t(flushed);
-            Reset();
+            m_pending.insert(m_pending.end(), m_encoded.begin(), m_encoded.begin() + flushed);
         }
+        dstUsed = TakeFrames(dst, dstLength, end);
+        if (end && srcUsed == srcLength && m_pending.empty())
+            Reset();
         return MMSYSERR_NOERROR;
     }
     void Reset() override
     {
         if (m_lame)
             lame_close(m_lame);
+        m_pending.clear();
         Create();
     }
 
@@ -182,6 +186,32 @@ private:
             m_lame = nullptr;
         }
     }
+    // The encoder hands out a frame's bytes as they are ready; only whole frames leave
+    // the stream, so that every output (and the file behind it) ends on a frame boundary.
+    uint32_t TakeFrames(uint8_t *dst, uint32_t dstLength, bool all)
+    {
+        size_t pos = 0;
+        while (pos + 4 <= m_pending.size()) {
+            const size_t size = FrameSize(&m_pending[pos]);
+            if (size == 0 || pos + size > m_pending.size() || pos + size > dstLength)
+                break;
+            pos += size;
+        }
+        if (all && m_pending.size() <= dstLength)
+            pos = m_pending.size();
+        std::memcpy(dst, m_pending.data(), pos);
+        m_pending.erase(m_pending.begin(), m_pending.begin() + ptrdiff_t(pos));
+        return uint32_t(pos);
+    }
+    size_t FrameSize(const uint8_t *h) const
+    {
+        if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0)
+            return 0;
+        const bool mpeg1 = ((h[1] >> 3) & 3) == 3;
+        const uint32_t kbps = m_kbps; // constant bit rate: every frame has the configured rate
+        const size_t padding = (h[2] >> 1) & 1;
+        return (mpeg1 ? 144 : 72) * kbps * 1000 / m_rate + padding;
+    }
     static void Silent(const char *, va_list) {}
     static constexpr int kQuality = 5;
 
@@ -190,6 +220,8 @@ private:
     uint32_t m_kbps;
     lame_global_flags *m_lame = nullptr;
     std::vector<short> m_pcm;
+    std::vector<uint8_t> m_encoded;
+    std::vector<uint8_t> m_pending;
 };
 
 class Mp3Driver final : public AcmDriver {
