@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QSet>
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <thread>
@@ -117,24 +118,47 @@ private:
     void Run()
     {
         const unsigned frameBytes = Format().nBlockAlign;
-        const snd_pcm_uframes_t chunkFrames = 2048;
+        // Reads of a period at a time; some plugins refuse more than their buffer holds.
+        snd_pcm_uframes_t bufferFrames = 0, periodFrames = 0;
+        snd_pcm_get_params(m_pcm, &bufferFrames, &periodFrames);
+        const snd_pcm_uframes_t chunkFrames = std::clamp<snd_pcm_uframes_t>(periodFrames, 64, 4096);
         std::vector<char> chunk(chunkFrames * frameBytes);
         std::vector<pollfd> fds;
         bool capturing = false;
+        uint64_t run = 0;
+        size_t pendingFrom = 0, pendingSize = 0;
         while (!m_quit) {
-            if (!Running()) {
-                if (capturing) {
-                    snd_pcm_drop(m_pcm);
-                    capturing = false;
-                }
-                if (!WaitForWork())
-                    break;
+            TState state = State();
+            if (state.Ending)
+                break;
+            // A new start never delivers what the device held from the run before.
+            if (capturing && (!state.Started || state.Runs != run)) {
+                snd_pcm_drop(m_pcm);
+                capturing = false;
+                pendingSize = 0;
+            }
+            if (!state.Started) {
+                WaitForChange(state.Serial);
                 continue;
             }
             if (!capturing) {
                 snd_pcm_prepare(m_pcm);
                 snd_pcm_start(m_pcm);
                 capturing = true;
+                run = state.Runs;
+            }
+            // No buffer queued: the device keeps capturing into its own buffer for a
+            // while; after that it overruns and the audio of that moment is lost.
+            if (!state.Queued) {
+                WaitForChange(state.Serial);
+                continue;
+            }
+            // What one read brought beyond the queued buffers waits for the next buffer.
+            if (pendingSize > 0) {
+                size_t taken = Deliver(chunk.data() + pendingFrom, pendingSize);
+                pendingFrom += taken;
+                pendingSize -= taken;
+                continue;
             }
             int count = snd_pcm_poll_descriptors_count(m_pcm);
             fds.resize(size_t(std::max(count, 0)) + 1);
@@ -155,6 +179,7 @@ private:
                 // An overrun (no buffer was queued in time) or a suspend: restart and
                 // go on; anything else means the device is gone, so capture ends.
                 if (snd_pcm_recover(m_pcm, int(got), 1) < 0) {
+                    snd_pcm_drop(m_pcm);
                     capturing = false;
                     if (!WaitUntilStopped())
                         break;
@@ -163,7 +188,8 @@ private:
                 snd_pcm_start(m_pcm);
                 continue;
             }
-            Deliver(chunk.data(), size_t(got) * frameBytes);
+            pendingFrom = Deliver(chunk.data(), size_t(got) * frameBytes);
+            pendingSize = size_t(got) * frameBytes - pendingFrom;
         }
         if (capturing)
             snd_pcm_drop(m_pcm);

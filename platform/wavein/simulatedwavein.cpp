@@ -100,7 +100,7 @@ double TSimulatedSignal::Generated(double seconds) const
     double inCycle = std::fmod(seconds, CycleSeconds);
     auto it = std::upper_bound(m_talk.begin(), m_talk.end(), inCycle,
                                [](double value, const Syllable &s) { return value < s.Start; });
-    double background = 0.002 * NoiseAt(static_cast<uint64_t>(seconds * 48000.0));
+    double background = 0.002 * NoiseAt(static_cast<uint64_t>(std::llround(inCycle * 48000.0)));
     if (it == m_talk.begin())
         return background;
     const Syllable &s = *(it - 1);
@@ -112,7 +112,7 @@ double TSimulatedSignal::Generated(double seconds) const
     // A voiced sound: the pitch with falling harmonics.
     double voice = 0.0;
     for (int k = 1; k <= 6; ++k)
-        voice += std::sin(2.0 * kPi * k * s.Pitch * seconds) / k;
+        voice += std::sin(2.0 * kPi * k * s.Pitch * (inCycle - s.Start)) / k;
     return background + s.Amplitude * envelope * voice / 2.45;
 }
 

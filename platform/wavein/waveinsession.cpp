@@ -56,6 +56,7 @@ MMRESULT TWaveInSession::Add(WAVEHDR *header)
         header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
         header->dwBytesRecorded = 0;
         m_queue.push_back(header);
+        ++m_serial;
     }
     m_changed.notify_all();
     BufferQueued();
@@ -69,6 +70,8 @@ MMRESULT TWaveInSession::Start()
         if (m_started)
             return MMSYSERR_NOERROR;
         m_started = true;
+        ++m_runs;
+        ++m_serial;
     }
     m_changed.notify_all();
     CaptureStarted();
@@ -82,6 +85,7 @@ MMRESULT TWaveInSession::Stop()
         if (!m_started)
             return MMSYSERR_NOERROR;
         m_started = false;
+        ++m_serial;
         // A partly filled buffer is handed back with what it holds.
         if (!m_queue.empty() && m_queue.front()->dwBytesRecorded > 0) {
             WAVEHDR *header = m_queue.front();
@@ -103,6 +107,7 @@ MMRESULT TWaveInSession::Reset()
         for (WAVEHDR *header : m_queue)
             header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
         m_queue.clear();
+        ++m_serial;
         // Buffers already posted but not yet delivered belong to the old run.
         ++*m_generation;
     }
@@ -119,6 +124,7 @@ MMRESULT TWaveInSession::Close()
             return WAVERR_STILLPLAYING;
         m_started = false;
         m_ending = true;
+        ++m_serial;
         ++*m_generation;
     }
     WakeDriver();
@@ -177,6 +183,7 @@ size_t TWaveInSession::Deliver(const char *data, size_t size)
         taken += part;
         if (header->dwBytesRecorded == header->dwBufferLength) {
             m_queue.pop_front();
+            ++m_serial;
             header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
             PostData(header);
         }
@@ -205,12 +212,25 @@ bool TWaveInSession::WaitForWork()
     return !m_ending;
 }
 
+TWaveInSession::TState TWaveInSession::State()
+{
+    std::lock_guard guard(m_lock);
+    return TState{m_started, !m_queue.empty(), m_ending, m_serial, m_runs};
+}
+
+void TWaveInSession::WaitForChange(uint64_t serial)
+{
+    std::unique_lock lock(m_lock);
+    m_changed.wait(lock, [this, serial] { return m_ending || m_serial != serial; });
+}
+
 void TWaveInSession::EndWork()
 {
     {
         std::lock_guard guard(m_lock);
         m_started = false;
         m_ending = true;
+        ++m_serial;
     }
     WakeDriver();
 }

@@ -42,6 +42,15 @@ protected:
     // that has run out of buffers. Returns the number of bytes taken.
     size_t Deliver(const char *data, size_t size);
     bool Running();
+    // What a driver thread acts on; Serial changes with every change of it, Runs with
+    // every start.
+    struct TState {
+        bool Started, Queued, Ending;
+        uint64_t Serial, Runs;
+    };
+    TState State();
+    // Waits until the state differs from the one with that serial.
+    void WaitForChange(uint64_t serial);
     // Bytes still missing in the buffer that is being filled; 0 when none is queued.
     size_t FrontRoom();
     // Waits until capture runs with a buffer queued, or the session ends; false on end.
@@ -71,4 +80,6 @@ private:
     std::deque<WAVEHDR *> m_queue;
     bool m_started = false;
     bool m_ending = false;
+    uint64_t m_serial = 0;
+    uint64_t m_runs = 0;
 };

@@ -1,0 +1,398 @@
+#include "acmapi.h"
+#include "myutils.h"
+#include "recordertestkit.h"
+#include "support/tempdatadir.h"
+#include "udmaudio.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Counts boxes: background work must never open one.
+class TCountingBoxes : public IMessageBoxHandler {
+public:
+    void showPlainMessage(const QString &) override { ++count; }
+    int showBox(const QString &, const QString &, int, unsigned, int) override { return ++count, mrOk; }
+    int count = 0;
+};
+
+TdeWaveFormat SuggestedFormat(uint16_t tag, const TdeWaveFormat &pcm)
+{
+    TdeWaveFormat format;
+    format.SetFormatTag(tag);
+    MMRESULT rc = acmFormatSuggest(pcm.Data(), format.Data(), TdeWaveFormat::ImageSize, ACM_FORMATSUGGESTF_WFORMATTAG);
+    EXPECT_EQ(rc, MMSYSERR_NOERROR) << "tag " << tag;
+    return format;
+}
+
+int LogCount(const QString &line)
+{
+    return QString::fromUtf8(ReadFileToString(LogFileName())).count(line);
+}
+
+class RecorderTest : public DataDirTest {
+protected:
+    RecorderTest()
+    {
+        audio.SetRecordingEnabled(true);
+        audio.OnLevel = [this](TdeAudioControlSource *sender) {
+            levels.append(sender);
+            if (sender && (sender->PeakLeft() || sender->PeakRight()))
+                ++loudLevels;
+        };
+        previousBoxes = MessageBoxHandler();
+        SetMessageBoxHandler(&boxes);
+    }
+    ~RecorderTest() override { SetMessageBoxHandler(previousBoxes); }
+
+    // Runs the recording until the driven clock has moved by ms.
+    void RecordFor(uint32_t ms)
+    {
+        uint32_t until = clock.tickCount() + ms;
+        ASSERT_TRUE(PumpUntil([&] { return clock.tickCount() >= until || !audio.Recorder().IsActive(); }));
+    }
+
+    ManualClock clock;
+    VirtualInputScope input{clock};
+    Tdmaudio audio;
+    QList<TdeAudioControlSource *> levels;
+    int loudLevels = 0;
+    TCountingBoxes boxes;
+    IMessageBoxHandler *previousBoxes = nullptr;
+};
+
+TEST_F(RecorderTest, DefaultFormatRecordsEighthSecondBuffersIntoAFileSoxReads)
+{
+    QString name = data.file("call.wav");
+    audio.StartRecording(name);
+    Taudiorec &recorder = audio.Recorder();
+    ASSERT_TRUE(recorder.IsActive());
+    EXPECT_TRUE(recorder.WaveIn().Format().IsEqual(PcmWave(11025, 8, 2)));
+    EXPECT_EQ(recorder.WaveIn().BufferSize(), 2760u);
+    EXPECT_EQ(recorder.StartTick(), 1000u);
+    RecordFor(2000);
+    audio.StopRecording();
+    EXPECT_FALSE(recorder.IsActive());
+    EXPECT_EQ(levels.last(), nullptr);
+    EXPECT_GT(loudLevels, 0);
+
+    // The file is complete when StopRecording returns.
+    qint64 size = QFileInfo(name).size();
+    EXPECT_EQ((size - 44) % 2760, 0);
+    SoxView sox = SoxRead(name);
+    ASSERT_TRUE(sox.Ok) << sox.Error.toStdString();
+    EXPECT_EQ(sox.Channels, 2);
+    EXPECT_EQ(sox.Rate, 11025);
+    EXPECT_EQ(sox.Bits, 8);
+    EXPECT_NEAR(sox.Seconds, 2.0, 0.26);
+}
+
+TEST_F(RecorderTest, EveryRecordFormatGivesAFileSoxReads)
+{
+    struct Case {
+        const char *name;
+        TdeWaveFormat format;
+    };
+    QList<Case> cases = {
+        {"pcm16", PcmWave(8000, 16, 1)},
+        {"pcm44", PcmWave(44100, 16, 2)},
+        {"alaw", SuggestedFormat(WAVE_FORMAT_ALAW, PcmWave(8000, 16, 1))},
+        {"mulaw", SuggestedFormat(WAVE_FORMAT_MULAW, PcmWave(8000, 16, 1))},
+        {"ima", SuggestedFormat(WAVE_FORMAT_IMA_ADPCM, PcmWave(11025, 16, 1))},
+        {"gsm", SuggestedFormat(WAVE_FORMAT_GSM610, PcmWave(8000, 16, 1))},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        audio.Recorder().RecordFormat().Assign(c.format);
+        QString name = data.file(QStringLiteral("%1.wav").arg(QLatin1String(c.name)));
+        audio.StartRecording(name);
+        RecordFor(3000);
+        audio.StopRecording();
+        SoxView sox = SoxRead(name);
+        ASSERT_TRUE(sox.Ok) << sox.Error.toStdString();
+        EXPECT_EQ(sox.Channels, c.format.Channels());
+        EXPECT_EQ(uint32_t(sox.Rate), c.format.SamplesPerSec());
+        EXPECT_NEAR(sox.Seconds, 3.0, 0.3);
+    }
+}
+
+TEST_F(RecorderTest, Mp3RecordingHoldsMpegFramesBehindItsFormat)
+{
+    TdeWaveFormat mp3 = SuggestedFormat(WAVE_FORMAT_MPEGLAYER3, PcmWave(22050, 16, 1));
+    audio.Recorder().RecordFormat().Assign(mp3);
+    QString name = data.file("mp3.wav");
+    audio.StartRecording(name);
+    RecordFor(3000);
+    audio.StopRecording();
+    QByteArray bytes = ReadFileToString(name);
+    ASSERT_GT(bytes.size(), 100);
+    uint32_t fmtSize = TdeRIFFAudioWriter::FormatChunkSize(mp3);
+    EXPECT_EQ(fmtSize, 30u);
+    EXPECT_EQ(bytes.mid(20, int(fmtSize)), QByteArray(reinterpret_cast<const char *>(mp3.Bytes()), int(fmtSize)));
+    // The data chunk is an MPEG stream: sox decodes it as such.
+    QByteArray stream = bytes.mid(28 + int(fmtSize));
+    ASSERT_EQ(uchar(stream[0]), 0xFF);
+    QString mpeg = data.file("mp3.mp3");
+    ASSERT_TRUE(WriteStringToFile(stream, mpeg));
+    SoxView sox = SoxRead(mpeg);
+    ASSERT_TRUE(sox.Ok) << sox.Error.toStdString();
+    EXPECT_EQ(uint32_t(sox.Rate), mp3.SamplesPerSec());
+    EXPECT_NEAR(sox.Seconds, 3.0, 0.4);
+}
+
+TEST_F(RecorderTest, LengthLimitEndsTheRunWithALogLineAndNoMessage)
+{
+    audio.Recorder().SetMaxMinutes(1);
+    QString name = data.file("long.wav");
+    audio.StartRecording(name);
+    RecordFor(120000);
+    EXPECT_FALSE(audio.Recorder().IsActive());
+    EXPECT_EQ(LogCount(QStringLiteral("Dosažen nahrávací limit, nahrávání je ukončeno.")), 1);
+    EXPECT_EQ(boxes.count, 0);
+    // The level displays were told that the run ended.
+    EXPECT_EQ(levels.last(), nullptr);
+    // The call ends later: nothing runs any more, and the file holds one minute.
+    audio.StopRecording();
+    SoxView sox = SoxRead(name);
+    ASSERT_TRUE(sox.Ok) << sox.Error.toStdString();
+    EXPECT_GE(sox.Seconds, 60.0);
+    EXPECT_LE(sox.Seconds, 60.25);
+}
+
+TEST_F(RecorderTest, FileSizeLimitEndsTheRunWithACompleteFile)
+{
+    audio.Recorder().SetFileSizeLimit(44 + 3 * 2760 + 100);
+    QString name = data.file("full.wav");
+    audio.StartRecording(name);
+    RecordFor(2000);
+    EXPECT_FALSE(audio.Recorder().IsActive());
+    EXPECT_EQ(LogCount(Taudiorec::FileFullText()), 1);
+    audio.StopRecording();
+    EXPECT_EQ(QFileInfo(name).size(), 44 + 3 * 2760);
+    SoxView sox = SoxRead(name);
+    ASSERT_TRUE(sox.Ok) << sox.Error.toStdString();
+    EXPECT_NEAR(sox.Seconds, 0.375, 0.001);
+}
+
+TEST_F(RecorderTest, ALongSilenceIsFoundOncePerRecording)
+{
+    audio.SetSilenceDetection(true);
+    audio.SetSilenceMaxSeconds(5);
+    audio.SetSilencePeakLevel(1000);
+    uint32_t found = 0;
+    auto forward = audio.OnLevel;
+    audio.OnLevel = [&](TdeAudioControlSource *sender) {
+        forward(sender);
+        if (audio.SilenceState() == 1 && found == 0)
+            found = clock.tickCount();
+    };
+    audio.StartRecording(data.file("quiet.wav"));
+    uint32_t start = clock.tickCount();
+    // Talk until shortly before 20 s, then quiet: found a little over 5 s into the
+    // quiet stretch, with the resolution of one buffer.
+    RecordFor(27000);
+    ASSERT_NE(found, 0u);
+    EXPECT_GT(found - start, 24000u);
+    EXPECT_LT(found - start, 25400u);
+    EXPECT_EQ(audio.SilenceStart(), 0u);
+    // Reported by the main window; the next quiet stretch changes nothing.
+    audio.SetSilenceState(2);
+    RecordFor(30000);
+    EXPECT_EQ(audio.SilenceState(), 2);
+    audio.StopRecording();
+    // The next recording starts afresh.
+    audio.StartRecording(data.file("quiet2.wav"));
+    EXPECT_EQ(audio.SilenceState(), 0);
+    audio.StopRecording();
+}
+
+// Drives the silence logic with buffers of chosen loudness, an eighth of a second apart.
+class SilenceTest : public RecorderTest {
+protected:
+    class TSource : public TdeAudioComponent {
+    public:
+        TSource() : format(PcmWave(48000, 16, 2)), subject(this, &format) {}
+        IdeAudioSubject *QueryAudioSubject() override { return &subject; }
+        TdeWaveFormat format;
+        TdeAudioSubject subject;
+    };
+    void SetUp() override
+    {
+        audio.Recorder().LevelSource()->SetAudioSource(&source);
+        audio.SetSilenceDetection(true);
+        audio.SetSilenceMaxSeconds(5);
+        audio.SetSilencePeakLevel(1000);
+    }
+    void TearDown() override { audio.Recorder().LevelSource()->SetAudioSource(nullptr); }
+    void Buffers(int count, int16_t peak)
+    {
+        QList<int16_t> samples(2 * 6000, 0);
+        samples[10] = peak;
+        for (int i = 0; i < count; ++i) {
+            source.subject.Notify(&source.subject, samples.constData(), int(samples.size() * 2));
+            clock.advance(125);
+        }
+    }
+    TSource source;
+};
+
+TEST_F(SilenceTest, OneLoudBufferStartsTheCountAgain)
+{
+    Buffers(40, 999); // 5 s below the level: not yet longer than 5 s
+    EXPECT_EQ(audio.SilenceState(), 0);
+    EXPECT_NE(audio.SilenceStart(), 0u);
+    Buffers(1, 1000);
+    EXPECT_EQ(audio.SilenceStart(), 0u);
+    Buffers(41, 10);
+    EXPECT_EQ(audio.SilenceState(), 0);
+    Buffers(1, 10);
+    EXPECT_EQ(audio.SilenceState(), 1);
+    EXPECT_EQ(audio.SilenceStart(), 0u);
+    EXPECT_EQ(levels.size(), 83);
+}
+
+TEST_F(SilenceTest, NoLevelOrNoLengthMeansNoDetection)
+{
+    audio.SetSilencePeakLevel(0);
+    Buffers(80, 0);
+    EXPECT_EQ(audio.SilenceState(), 0);
+    audio.SetSilencePeakLevel(1000);
+    audio.SetSilenceMaxSeconds(0);
+    Buffers(80, 0);
+    EXPECT_EQ(audio.SilenceState(), 0);
+    audio.SetSilenceMaxSeconds(5);
+    audio.SetSilenceDetection(false);
+    Buffers(80, 0);
+    EXPECT_EQ(audio.SilenceState(), 0);
+    EXPECT_EQ(audio.SilenceStart(), 0u);
+}
+
+TEST_F(RecorderTest, SoundMonitorMeasuresWithoutAFile)
+{
+    audio.StartRecording(QString());
+    RecordFor(3000);
+    EXPECT_GT(loudLevels, 5);
+    EXPECT_EQ(audio.Recorder().LevelSource()->AudioSource(), &audio.Recorder().WaveIn());
+    audio.StopRecording();
+    EXPECT_EQ(audio.Recorder().LevelSource()->AudioSource(), nullptr);
+    QStringList files = QDir(data.path()).entryList(QDir::Files);
+    files.removeAll(QStringLiteral("tembrel.log"));
+    EXPECT_TRUE(files.isEmpty()) << files.join(QLatin1Char(' ')).toStdString();
+}
+
+TEST_F(RecorderTest, DeviceIsFoundByNameAndAVanishedNameKeepsTheNumber)
+{
+    Taudiorec &recorder = audio.Recorder();
+    EXPECT_EQ(recorder.DeviceID(), -1);
+    recorder.SetDeviceName(QStringLiteral("Simulovaný vstup"));
+    audio.StartRecording(QString());
+    EXPECT_EQ(recorder.DeviceID(), 0);
+    audio.StopRecording();
+
+    recorder.SetDeviceID(0);
+    recorder.SetDeviceName(QStringLiteral("USB Headset"));
+    audio.StartRecording(QString());
+    EXPECT_TRUE(recorder.IsActive());
+    EXPECT_EQ(recorder.DeviceID(), 0);
+    audio.StopRecording();
+    // Letter case counts.
+    recorder.SetDeviceID(-1);
+    recorder.SetDeviceName(QStringLiteral("simulovaný vstup"));
+    audio.StartRecording(QString());
+    EXPECT_EQ(recorder.DeviceID(), -1);
+    audio.StopRecording();
+}
+
+TEST_F(RecorderTest, RecordingOperationsFollowTheTwoSwitches)
+{
+    QString name = data.file("old.wav");
+    ASSERT_TRUE(WriteStringToFile("old recording", name));
+    audio.SetRecordingEnabled(false);
+    audio.StartRecording(name);
+    EXPECT_FALSE(audio.Recorder().IsActive());
+    EXPECT_EQ(ReadFileToString(name), QByteArray("old recording"));
+    audio.StopRecording();
+    EXPECT_TRUE(levels.isEmpty());
+
+    audio.SetRecordingEnabled(true);
+    audio.SetInputDeviceAvailable(false);
+    audio.StartRecording(name);
+    EXPECT_FALSE(audio.Recorder().IsActive());
+    audio.SetInputDeviceAvailable(true);
+
+    // Stopping when nothing runs only tells the level displays.
+    audio.StopRecording();
+    audio.StopRecording();
+    EXPECT_EQ(levels, (QList<TdeAudioControlSource *>{nullptr, nullptr, nullptr, nullptr}));
+
+    // An existing file of that name is replaced by the new recording.
+    audio.StartRecording(name);
+    RecordFor(500);
+    audio.StopRecording();
+    QByteArray bytes = ReadFileToString(name);
+    EXPECT_TRUE(bytes.startsWith("RIFF"));
+}
+
+TEST_F(RecorderTest, AFailedStartIsCleanedUpByTheNextStop)
+{
+    audio.Recorder().SetDeviceID(9);
+    try {
+        audio.StartRecording(data.file("failed.wav"));
+        FAIL() << "the start should fail";
+    } catch (const EACMAudioInError &e) {
+        EXPECT_EQ(e.message(), QStringLiteral("Error opening audio device for input.\r\nBad device ID."));
+    }
+    EXPECT_FALSE(audio.Recorder().IsActive());
+    audio.StopRecording();
+    // The file the failed start created is closed and can go.
+    EXPECT_TRUE(QFile::remove(data.file("failed.wav")));
+    audio.Recorder().SetDeviceID(-1);
+    audio.StartRecording(data.file("next.wav"));
+    EXPECT_TRUE(audio.Recorder().IsActive());
+    audio.StopRecording();
+}
+
+TEST_F(RecorderTest, RecordFormatIsStoredAsTheWholeImage)
+{
+    TdeWaveFormat gsm = SuggestedFormat(WAVE_FORMAT_GSM610, PcmWave(8000, 16, 1));
+    audio.Recorder().RecordFormat().Assign(gsm);
+    audio.Recorder().RecordFormat().Bytes()[400] = 0x5A;
+    audio.SaveRecordFormat();
+    EXPECT_EQ(Tdmaudio::RecordFormatFileName(), data.file("audiorec.dat"));
+    EXPECT_EQ(QFileInfo(data.file("audiorec.dat")).size(), 512);
+
+    Tdmaudio other;
+    EXPECT_TRUE(other.Recorder().RecordFormat().IsEqual(TdeWaveFormat()));
+    other.LoadRecordFormat();
+    EXPECT_TRUE(other.Recorder().RecordFormat().IsEqual(audio.Recorder().RecordFormat()));
+    EXPECT_FALSE(other.Recorder().FormatDescription().isEmpty());
+
+    // A missing or unreadable file leaves the format in memory.
+    QFile::remove(data.file("audiorec.dat"));
+    other.LoadRecordFormat();
+    EXPECT_TRUE(other.Recorder().RecordFormat().IsEqual(audio.Recorder().RecordFormat()));
+    QDir(data.path()).mkdir(QStringLiteral("audiorec.dat"));
+    other.LoadRecordFormat();
+    EXPECT_TRUE(other.Recorder().RecordFormat().IsEqual(audio.Recorder().RecordFormat()));
+    EXPECT_ANY_THROW(other.SaveRecordFormat());
+}
+
+TEST_F(RecorderTest, DestroyingTheModuleWhileRecordingLeavesACompleteFile)
+{
+    QString name = data.file("cut.wav");
+    {
+        auto module = std::make_unique<Tdmaudio>();
+        module->SetRecordingEnabled(true);
+        module->StartRecording(name);
+        uint32_t until = clock.tickCount() + 1000;
+        ASSERT_TRUE(PumpUntil([&] { return clock.tickCount() >= until; }));
+    }
+    DrainEvents();
+    SoxView sox = SoxRead(name);
+    ASSERT_TRUE(sox.Ok) << sox.Error.toStdString();
+    EXPECT_NEAR(sox.Seconds, 1.0, 0.26);
+}
+
+} // namespace
