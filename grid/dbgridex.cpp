@@ -18,7 +18,7 @@ constexpr quint32 kColumnsMagic = 0x54434F4C; // "TCOL"
 constexpr quint16 kColumnsVersion = 1;
 constexpr int kScrollIntervalMs = 300;
 constexpr int kScrollMargin = 5;
-constexpr int kAverageCharsToPixels = 7;
+constexpr int kCellPadding = 8;
 
 void writeColor(QDataStream &out, const QColor &color)
 {
@@ -251,10 +251,19 @@ void TGridDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     const bool selected = opt.state.testFlag(QStyle::State_Selected) && m_grid->hasFocus();
     if (!selected)
         opt.state &= ~QStyle::State_Selected;
-    painter->fillRect(opt.rect, m_grid->RowColor(index.row() + 1));
-    QStyledItemDelegate::paint(painter, opt, index);
+    paintDefault(painter, opt, index, selected);
     if (m_grid->OnDrawColumnCell)
         m_grid->OnDrawColumnCell(painter, opt.rect, index.column(), index, selected);
+}
+
+void TGridDelegate::paintDefault(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index,
+                                 bool selected) const
+{
+    QStyleOptionViewItem opt(option);
+    if (!selected)
+        opt.state &= ~QStyle::State_Selected;
+    painter->fillRect(opt.rect, m_grid->RowColor(index.row() + 1));
+    QStyledItemDelegate::paint(painter, opt, index);
 }
 
 // ---- TDBGridEx -------------------------------------------------------------------------
@@ -321,7 +330,8 @@ TColumns TDBGridEx::DefaultColumnsFor(QAbstractItemModel *model) const
     if (!model)
         return columns;
     auto *table = dynamic_cast<TTableModel *>(model);
-    const int charWidth = qMax(fontMetrics().averageCharWidth(), 1);
+    // Widths are given in characters; digits are the widest common ones.
+    const int charWidth = qMax(fontMetrics().horizontalAdvance(QLatin1Char('0')), 1);
     for (int s = 0; s < model->columnCount(); ++s) {
         if (table && !table->isVisible(s))
             continue;
@@ -330,8 +340,10 @@ TColumns TDBGridEx::DefaultColumnsFor(QAbstractItemModel *model) const
         c.Title.Caption = table ? table->displayLabel(s) : model->headerData(s, Qt::Horizontal).toString();
         c.Title.Font = font();
         c.Font = font();
+        if (table && table->table() && s < table->table()->fieldCount())
+            c.Alignment = table->table()->field(s).alignment();
         const int chars = table ? table->displayWidth(s) : 10;
-        c.Width = qMax(chars, int(c.Title.Caption.size())) * charWidth + kAverageCharsToPixels;
+        c.Width = qMax(chars, int(c.Title.Caption.size())) * charWidth + kCellPadding;
         columns.push_back(c);
     }
     return columns;
@@ -503,6 +515,18 @@ void TDBGridEx::contextMenuEvent(QContextMenuEvent *event)
     if (OnPopupRequest && !OnPopupRequest())
         return;
     PopupMenu->popup(event->globalPos());
+}
+
+void TDBGridEx::DefaultDrawColumnCell(QPainter *painter, const QRect &rect, const QModelIndex &index, bool selected)
+{
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = rect;
+    if (selected)
+        option.state |= QStyle::State_Selected;
+    if (auto *delegate = dynamic_cast<TGridDelegate *>(itemDelegate())) {
+        delegate->paintDefault(painter, option, index, selected);
+    }
 }
 
 int TDBGridEx::LeftColumn() const

@@ -117,7 +117,8 @@ public:
     // (sender, column, allowed preset true)
     std::function<void(TDBGridEx *, int, bool &)> OnHotTrackTitles;
     std::function<void(int column)> OnTitleClick;
-    // Runs after a data cell was drawn the default way.
+    // Runs after a data cell was drawn the default way; the owner may paint over
+    // it and draw the text again with DefaultDrawColumnCell in a rectangle of its own.
     std::function<void(QPainter *, const QRect &, int column, const QModelIndex &, bool selected)> OnDrawColumnCell;
     std::function<void()> OnDblClick;
     // Every mouse press on a title cell, before the grid handles it.
@@ -136,6 +137,9 @@ public:
     QLabel *DragImageLabel() const { return m_dragImage; }
     // The first column whose left edge is in view (the first scrollable visible column).
     int LeftColumn() const;
+
+    // The grid's own drawing of a data cell (background, text) into the rectangle.
+    void DefaultDrawColumnCell(QPainter *painter, const QRect &rect, const QModelIndex &index, bool selected);
 
     // Draws one title cell the way the drag image shows it.
     virtual void DrawTitleCell(QPainter &painter, const QRect &rect, int column, bool fixedState);
@@ -191,6 +195,8 @@ class TGridDelegate : public QStyledItemDelegate {
 public:
     explicit TGridDelegate(TDBGridEx *grid);
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    void paintDefault(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index,
+                      bool selected) const;
 
 private:
     TDBGridEx *m_grid;

@@ -4,6 +4,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QScrollBar>
 #include <QStandardItemModel>
 #include <QTest>
@@ -231,4 +232,23 @@ TEST(GridColumns, SerializedColumnsComeBackWholeAndDamageIsRefused)
     QByteArray huge = bytes;
     huge[9] = char(0x7f); // an absurd column count
     EXPECT_THROW(LoadColumns(huge), Exception);
+}
+
+TEST_F(GridTest, OwnerDrawsOverCellsAndReusesTheDefaultDrawing)
+{
+    build(2, 3);
+    int drawn = 0;
+    grid.OnDrawColumnCell = [&](QPainter *painter, const QRect &rect, int column, const QModelIndex &index,
+                                bool selected) {
+        if (column != 1)
+            return;
+        ++drawn;
+        painter->fillRect(rect, Qt::green);
+        grid.DefaultDrawColumnCell(painter, rect.adjusted(rect.height() + 7, 0, 0, 0), index, selected);
+    };
+    const QImage image = grid.viewport()->grab().toImage();
+    EXPECT_GE(drawn, 3);
+    const QRect cell = grid.visualRect(grid.model()->index(2, 1));
+    EXPECT_EQ(QColor(image.pixel(cell.left() + 2, cell.center().y())), QColor(Qt::green));
+    EXPECT_NE(QColor(image.pixel(cell.right() - 2, cell.center().y())), QColor(Qt::green));
 }
