@@ -1,0 +1,3 @@
+if(TARGET telephony)
+  tembrel_add_bench(tapi LIBS telephony)
+endif()
