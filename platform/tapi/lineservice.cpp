@@ -347,6 +347,13 @@ void LineService::setCallState(DeviceCall &call, DWORD state, DWORD mode)
         entry.announced = true;
         post(line.app, handle, LINE_CALLSTATE, line.instance, state, mode, newPrivilege, lineHandle, handle);
     }
+    // An offered call rings the line: the first ring, in ring mode 1.
+    if (state == LINECALLSTATE_OFFERING) {
+        for (const auto &[lineHandle, line] : m_lines) {
+            if (line.deviceId == call.deviceId && !line.deviceGone && (line.lineStates & LINEDEVSTATE_RINGING))
+                post(line.app, lineHandle, LINE_LINEDEVSTATE, line.instance, LINEDEVSTATE_RINGING, 1, 1, lineHandle);
+        }
+    }
     eraseCallIfUnused(callId);
 }
 

@@ -134,15 +134,18 @@ TEST_F(LineServiceTest, IncomingCallMessagesArriveThroughTheEventLoopInOrder)
     // Nothing is delivered from inside the provider or a line function.
     EXPECT_TRUE(RecordedMessages().empty());
     auto messages = Take();
-    ASSERT_EQ(messages.size(), 2u);
+    ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0].message, LINE_CALLSTATE);
     EXPECT_EQ(messages[0].p1, LINECALLSTATE_OFFERING);
     EXPECT_EQ(messages[0].p3, LINECALLPRIVILEGE_MONITOR);
     EXPECT_EQ(messages[0].instance, 4242u);
-    EXPECT_EQ(messages[1].message, LINE_CALLINFO);
-    EXPECT_EQ(messages[1].p1, LINECALLINFOSTATE_CALLERID);
+    EXPECT_EQ(messages[1].message, LINE_LINEDEVSTATE);
+    EXPECT_EQ(messages[1].device, line);
+    EXPECT_EQ(messages[1].p1, LINEDEVSTATE_RINGING);
+    EXPECT_EQ(messages[2].message, LINE_CALLINFO);
+    EXPECT_EQ(messages[2].p1, LINECALLINFOSTATE_CALLERID);
     const HCALL call = messages[0].device;
-    EXPECT_EQ(messages[1].device, call);
+    EXPECT_EQ(messages[2].device, call);
 
     Buffer buffer(10000);
     auto *info = buffer.as<LINECALLINFO>();
@@ -170,8 +173,9 @@ TEST_F(LineServiceTest, IncomingCallMessagesArriveThroughTheEventLoopInOrder)
 
 TEST_F(LineServiceTest, AsynchronousRequestsReplyBeforeTheirEffectsAndCheckPrivileges)
 {
-    const HLINE owner = Open(0, LINECALLPRIVILEGE_MONITOR | LINECALLPRIVILEGE_OWNER);
-    const HLINE monitor = Open(0, LINECALLPRIVILEGE_MONITOR, 5);
+    // Without asking for line states, neither line hears the ringing.
+    const HLINE owner = Open(0, LINECALLPRIVILEGE_MONITOR | LINECALLPRIVILEGE_OWNER, 77, false);
+    const HLINE monitor = Open(0, LINECALLPRIVILEGE_MONITOR, 5, false);
     provider.line(1).execute(ParseLineEvent(QStringLiteral("ring"), 1));
     auto messages = Take();
     ASSERT_EQ(messages.size(), 2u);
