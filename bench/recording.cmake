@@ -1,0 +1,3 @@
+if(TARGET recorder)
+  tembrel_add_bench(recording LIBS recorder)
+endif()
