@@ -1,0 +1,546 @@
+#include "optlist.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "autostart.h"
+#include "deAudioIO.h"
+#include "formatchooser.h"
+#include "myutils.h"
+#include "settingsfile.h"
+#include "trackbar.h"
+#include "udmaudio.h"
+#include "udmtapi.h"
+
+namespace {
+
+constexpr int kPeakScale = 32767;
+
+QSpinBox *NewSpinEdit(QWidget *parent, int minimum, int maximum, int value)
+{
+    auto *spin = new QSpinBox(parent);
+    spin->setRange(minimum, maximum);
+    spin->setValue(value);
+    spin->setMinimumWidth(60);
+    return spin;
+}
+
+int FindTextIgnoringCase(const QComboBox *combo, const QString &text)
+{
+    for (int i = 0; i < combo->count(); ++i)
+        if (combo->itemText(i).compare(text, Qt::CaseInsensitive) == 0)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+QString Tfoptlist::NoRecordingText() { return QStringLiteral("Nepoužívat nahrávání"); }
+
+int Tfoptlist::PeakPercent(int value) { return int(qint64(value) * 100 / kPeakScale); }
+
+Tfoptlist::Tfoptlist(Tdmaudio *dmaudio, Tdmtapi *dmtapi, QWidget *parent)
+    : QDialog(parent), SettingsFileName(ConfigFileName()), m_dmaudio(dmaudio), m_dmtapi(dmtapi)
+{
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setModal(true);
+
+    pgc = new QTabWidget(this);
+    buildPageTapi();
+    buildPageAudio();
+
+    btnok = new QPushButton(QStringLiteral("&OK"), this);
+    btncancel = new QPushButton(QStringLiteral("&Zrušit"), this);
+    btnok->setDefault(true);
+    btnok->setAutoDefault(true);
+    btncancel->setAutoDefault(false);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnok);
+    buttons->addWidget(btncancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(pgc);
+    layout->addLayout(buttons);
+    setMinimumSize(312, 283);
+
+    connect(btnok, &QPushButton::clicked, this, [this] { guarded([this] { btnokClick(); }); });
+    connect(btncancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(chb_silencedetection, &QCheckBox::clicked, this, [this] { chb_silencedetectionClick(); });
+    connect(chb_autostartwatch, &QCheckBox::clicked, this, [this] { chb_autostartwatchClick(); });
+    connect(tb1, &QSlider::valueChanged, this, [this] { tbChange(tb1); });
+    connect(tb2, &QSlider::valueChanged, this, [this] { tbChange(tb2); });
+    connect(btnformat, &QPushButton::clicked, this, [this] { guarded([this] { btnformatClick(); }); });
+    connect(btn_tapiconfig, &QPushButton::clicked, this, [this] { guarded([this] { btn_tapiconfigClick(); }); });
+    connect(btn_rectest, &QPushButton::clicked, this, [this] { guarded([this] { btn_rectestClick(); }); });
+    for (QSpinBox *spin : {spe_link, spe_maxaudio, spe_silenceseconds})
+        spin->installEventFilter(this);
+
+    FormCreate();
+}
+
+Tfoptlist::~Tfoptlist()
+{
+    // Destroyed while shown: the level events go back to their receiver.
+    if (isVisible() && m_dmaudio)
+        m_dmaudio->OnLevel = SavedOnLevel;
+}
+
+void Tfoptlist::buildPageTapi()
+{
+    TabSheet1 = new QWidget;
+    pgc->addTab(TabSheet1, QStringLiteral("TAPI zařízení"));
+
+    Label4 = new QLabel(QStringLiteral("Číslo linky"), TabSheet1);
+    spe_link = NewSpinEdit(TabSheet1, 0, 9999, 0);
+    Label6 = new QLabel(QStringLiteral("TAPI zařízení"), TabSheet1);
+    cb_tapi = new QComboBox(TabSheet1);
+    cb_tapi->setMinimumContentsLength(20);
+    cb_tapi->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    chb_autostartwatch = new QCheckBox(QStringLiteral("Monitorovat zařízení"), TabSheet1);
+    btn_tapiconfig = new QPushButton(QStringLiteral("&Nastavení zařízení..."), TabSheet1);
+    chb_tapiautocheck = new QCheckBox(QStringLiteral("Kontrolovat a obnovovat připojení k zařízení"), TabSheet1);
+    chb_missedcalls = new QCheckBox(QStringLiteral("Evidovat také nepřijaté a neuskutečněné hovory"), TabSheet1);
+    chb_commandcalls = new QCheckBox(QStringLiteral("Používat funkce pro ovládání telefonu"), TabSheet1);
+    Bevel2 = new QFrame(TabSheet1);
+    Bevel2->setFrameShape(QFrame::HLine);
+    Bevel2->setFrameShadow(QFrame::Sunken);
+    chb_winstart = new QCheckBox(QStringLiteral("Automaticky spouštět po startu Windows"), TabSheet1);
+    Label4->setBuddy(spe_link);
+    Label6->setBuddy(cb_tapi);
+
+    auto *link = new QHBoxLayout;
+    link->addWidget(Label4);
+    link->addWidget(spe_link);
+    link->addStretch(1);
+    auto *watch = new QHBoxLayout;
+    watch->addWidget(chb_autostartwatch);
+    watch->addStretch(1);
+    watch->addWidget(btn_tapiconfig);
+    auto *dependent = new QVBoxLayout;
+    dependent->setContentsMargins(16, 0, 0, 0);
+    dependent->addWidget(chb_tapiautocheck);
+    dependent->addWidget(chb_missedcalls);
+    dependent->addWidget(chb_commandcalls);
+
+    auto *page = new QVBoxLayout(TabSheet1);
+    page->addLayout(link);
+    page->addSpacing(4);
+    page->addWidget(Label6);
+    page->addWidget(cb_tapi);
+    page->addSpacing(4);
+    page->addLayout(watch);
+    page->addLayout(dependent);
+    page->addSpacing(4);
+    page->addWidget(Bevel2);
+    page->addWidget(chb_winstart);
+    page->addStretch(1);
+}
+
+void Tfoptlist::buildPageAudio()
+{
+    TabSheet2 = new QWidget;
+    pgc->addTab(TabSheet2, QStringLiteral("Audio nahrávání"));
+
+    Label3 = new QLabel(QStringLiteral("Nahrávací audio vstup"), TabSheet2);
+    cb_audio = new QComboBox(TabSheet2);
+    cb_audio->setMinimumContentsLength(20);
+    cb_audio->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    Label3->setBuddy(cb_audio);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Formát nahrávek"), TabSheet2);
+    Label2 = new QLabel(GroupBox2);
+    Label2->setWordWrap(true);
+    Label2->setMinimumHeight(Label2->fontMetrics().lineSpacing() * 2);
+    btnformat = new QPushButton(QStringLiteral("Změ&nit"), GroupBox2);
+    auto *format = new QHBoxLayout(GroupBox2);
+    format->addWidget(Label2, 1);
+    format->addWidget(btnformat, 0, Qt::AlignVCenter);
+
+    chb_silencedetection = new QCheckBox(QStringLiteral("Detekovat ticho v nahrávkách"), TabSheet2);
+    btn_rectest = new QPushButton(QStringLiteral("&Monitor zvuku"), TabSheet2);
+    lb_silencelevel = new QLabel(QStringLiteral("99"), TabSheet2);
+    lb_silencelevel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lb_silencelevel->setMinimumWidth(lb_silencelevel->fontMetrics().horizontalAdvance(QStringLiteral("100")) + 2);
+    tb1 = new TTrackBar(TabSheet2);
+    tb2 = new TTrackBar(TabSheet2);
+    for (TTrackBar *tb : {tb1, tb2}) {
+        tb->setRange(0, kPeakScale);
+        tb->SetThumbLength(16);
+        tb->setSingleStep(328);
+        tb->setPageStep(3277);
+    }
+    lb_peakleft = new QLabel(QStringLiteral("0"), TabSheet2);
+    lb_peakright = new QLabel(QStringLiteral("0"), TabSheet2);
+    for (QLabel *label : {lb_peakleft, lb_peakright})
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("100")) + 2);
+
+    Label7 = new QLabel(QStringLiteral("Min. délka ticha"), TabSheet2);
+    spe_silenceseconds = NewSpinEdit(TabSheet2, 1, 999, 1);
+    Label8 = new QLabel(QStringLiteral("sekund"), TabSheet2);
+    Label1 = new QLabel(QStringLiteral("Max. délka nahrávky"), TabSheet2);
+    spe_maxaudio = NewSpinEdit(TabSheet2, 1, 999, 1);
+    Label5 = new QLabel(QStringLiteral("minut"), TabSheet2);
+    Label7->setBuddy(spe_silenceseconds);
+    Label1->setBuddy(spe_maxaudio);
+
+    auto *silence = new QHBoxLayout;
+    silence->addWidget(chb_silencedetection);
+    silence->addStretch(1);
+    silence->addWidget(btn_rectest);
+    auto *bars = new QGridLayout;
+    bars->setVerticalSpacing(0);
+    bars->addWidget(lb_silencelevel, 0, 0, 2, 1);
+    bars->addWidget(tb1, 0, 1);
+    bars->addWidget(lb_peakleft, 0, 2);
+    bars->addWidget(tb2, 1, 1);
+    bars->addWidget(lb_peakright, 1, 2);
+    bars->setColumnStretch(1, 1);
+    auto *lengths = new QGridLayout;
+    lengths->addWidget(Label7, 0, 0);
+    lengths->addWidget(spe_silenceseconds, 0, 1);
+    lengths->addWidget(Label8, 0, 2);
+    lengths->addWidget(Label1, 1, 0);
+    lengths->addWidget(spe_maxaudio, 1, 1);
+    lengths->addWidget(Label5, 1, 2);
+    lengths->setColumnStretch(3, 1);
+
+    auto *page = new QVBoxLayout(TabSheet2);
+    page->addWidget(Label3);
+    page->addWidget(cb_audio);
+    page->addWidget(GroupBox2);
+    page->addLayout(silence);
+    page->addLayout(bars);
+    page->addLayout(lengths);
+    page->addStretch(1);
+}
+
+void Tfoptlist::guarded(const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const Exception &e) {
+        ShowMessageBox(e.message(), mkError, mbOK);
+    } catch (const std::exception &e) {
+        ShowMessageBox(QString::fromLocal8Bit(e.what()), mkError, mbOK);
+    }
+}
+
+int Tfoptlist::selectedAudioDevice() const
+{
+    return cb_audio->currentIndex() < 0 ? kNoRecording : cb_audio->currentData().toInt();
+}
+
+// ---- Creation and settings --------------------------------------------------------------
+
+void Tfoptlist::FormCreate()
+{
+    setWindowTitle(ApplicationTitle() + QStringLiteral(" - Nastavení"));
+    StartDelay = 0;
+    pgc->setCurrentIndex(0);
+    InstallFormatChooserWindow();
+
+    cb_audio->clear();
+    cb_audio->addItem(NoRecordingText(), kNoRecording);
+    for (int i = 0; i < InputDeviceCount(); ++i) {
+        const TdeAudioInDevice *device = InputDevice(i);
+        cb_audio->addItem(device->Name, int(device->DeviceID));
+    }
+    m_dmaudio->SetInputDeviceAvailable(cb_audio->count() > 1);
+
+    try {
+        TDeviceList devices;
+        m_dmtapi->ListDevices(devices);
+        for (const auto &device : devices)
+            cb_tapi->addItem(device.first, device.second);
+    } catch (const std::exception &) {
+        // No line service: the list stays empty and no line can be chosen.
+    }
+}
+
+void Tfoptlist::LoadSettings(bool keepDevices)
+{
+    const TSettings s = ::LoadSettings(SettingsFileName);
+    StartDelay = s.StartDelay;
+
+    chb_autostartwatch->setChecked(s.AutoStartWatch);
+    chb_tapiautocheck->setChecked(s.TAPIAutoCheck);
+    chb_commandcalls->setChecked(s.CommandCalls);
+    chb_missedcalls->setChecked(s.MissedCalls);
+    m_dmtapi->AutoStartWatch = chb_autostartwatch->isChecked();
+    m_dmtapi->TAPIAutoCheck = chb_tapiautocheck->isChecked();
+    m_dmtapi->CommandCalls = chb_commandcalls->isChecked();
+    m_dmtapi->MissedCalls = chb_missedcalls->isChecked();
+
+    spe_link->setValue(s.CallLink);
+
+    Taudiorec &recorder = m_dmaudio->Recorder();
+    recorder.SetMaxMinutes(s.MaxRecordMinutes);
+    spe_maxaudio->setValue(recorder.MaxMinutes()); // the range shows at least 1
+
+    m_dmaudio->SetSilenceDetection(s.SilenceDetection);
+    chb_silencedetection->setChecked(s.SilenceDetection);
+    m_dmaudio->SetSilenceMaxSeconds(s.SilenceMaxSeconds);
+    spe_silenceseconds->setValue(s.SilenceMaxSeconds);
+    m_dmaudio->SetSilencePeakLevel(s.SilencePeakLevel);
+    tb1->setValue(s.SilencePeakLevel);
+    tbChange(tb1);
+
+    const int tapiIndex = FindTextIgnoringCase(cb_tapi, s.TAPIDevice);
+    cb_tapi->setCurrentIndex(tapiIndex);
+    m_dmtapi->Device = tapiIndex >= 0 ? cb_tapi->itemData(tapiIndex).toInt() : -1;
+
+    recorder.SetDeviceName(QString());
+    int audioIndex = FindTextIgnoringCase(cb_audio, s.AudioInputDevice);
+    if (audioIndex < 0)
+        audioIndex = 0; // "Nepoužívat nahrávání"
+    cb_audio->setCurrentIndex(audioIndex);
+    const int device = cb_audio->itemData(audioIndex).toInt();
+
+    if (!keepDevices) {
+        if (device == kNoRecording) {
+            recorder.Stop();
+        } else {
+            try {
+                recorder.SetDeviceName(s.AudioInputDevice);
+                recorder.SetDeviceID(int8_t(device));
+            } catch (const std::exception &) {
+                // A device in use keeps its number; the name is looked up at the next start.
+            }
+        }
+        m_dmaudio->SetRecordingEnabled(device != kNoRecording);
+        m_dmaudio->LoadRecordFormat();
+    }
+    Label2->setText(recorder.FormatDescription());
+}
+
+// ---- Showing and closing -------------------------------------------------------------------
+
+void Tfoptlist::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void Tfoptlist::FormShow()
+{
+    // No control has the focus at first: Enter and Esc belong to the dialog.
+    QTimer::singleShot(0, this, [this] {
+        if (QWidget *focused = focusWidget())
+            focused->clearFocus();
+    });
+    spe_maxaudio->setEnabled(true);
+
+    FormatChanged = false;
+    MonitorStarted = false;
+    ShownDeviceID = m_dmaudio->Recorder().DeviceID();
+    ShownDeviceName = m_dmaudio->Recorder().DeviceName();
+
+    SavedOnLevel = m_dmaudio->OnLevel;
+    m_dmaudio->OnLevel = [this](TdeAudioControlSource *sender) { LevelChanged(sender); };
+    LevelChanged(nullptr);
+
+    chb_silencedetectionClick();
+    chb_winstart->setChecked(AutoStartEnabled());
+    if (!ShownAlone)
+        chb_autostartwatchClick();
+}
+
+void Tfoptlist::done(int result)
+{
+    if (m_closing)
+        return;
+    m_closing = true;
+    FormClose(result);
+    m_closing = false;
+    QDialog::done(result);
+}
+
+void Tfoptlist::FormClose(int result)
+{
+    m_dmaudio->OnLevel = SavedOnLevel;
+    if (result == QDialog::Accepted)
+        return;
+    guarded([this] {
+        if (MonitorStarted && m_dmaudio->Recorder().IsActive())
+            switchMonitorOff();
+    });
+    guarded([this] { LoadSettings(true); });
+    if (MonitorStarted)
+        m_dmaudio->SetRecordingEnabled(selectedAudioDevice() != kNoRecording);
+}
+
+bool Tfoptlist::eventFilter(QObject *watched, QEvent *event)
+{
+    // The spin edits take Esc themselves and cancel the dialog with it.
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape
+        && (watched == spe_link || watched == spe_maxaudio || watched == spe_silenceseconds)) {
+        reject();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// ---- Levels and enabling -------------------------------------------------------------------
+
+void Tfoptlist::LevelChanged(TdeAudioControlSource *sender)
+{
+    TdeAudioControlSource *source = m_dmaudio->Recorder().LevelSource();
+    if (sender && source && source->AudioSource()) {
+        tb1->SetSelEnd(source->PeakLeft());
+        tb2->SetSelEnd(source->PeakRight());
+    } else {
+        tb1->SetSelEnd(0);
+        tb2->SetSelEnd(0);
+    }
+    lb_peakleft->setText(QString::number(PeakPercent(tb1->SelEnd())));
+    lb_peakright->setText(QString::number(PeakPercent(tb2->SelEnd())));
+    if (SavedOnLevel)
+        SavedOnLevel(sender);
+}
+
+void Tfoptlist::chb_silencedetectionClick()
+{
+    const bool on = chb_silencedetection->isChecked();
+    for (QWidget *w : std::initializer_list<QWidget *>{tb1, tb2, lb_silencelevel, lb_peakleft, lb_peakright,
+                                                        spe_silenceseconds, Label7, Label8})
+        w->setEnabled(on);
+}
+
+void Tfoptlist::chb_autostartwatchClick()
+{
+    const bool on = chb_autostartwatch->isChecked();
+    for (QCheckBox *c : {chb_tapiautocheck, chb_missedcalls, chb_commandcalls})
+        c->setEnabled(on);
+}
+
+void Tfoptlist::tbChange(TTrackBar *sender)
+{
+    if (m_syncingTrackBars)
+        return;
+    m_syncingTrackBars = true;
+    TTrackBar *other = sender == tb1 ? tb2 : tb1;
+    other->setValue(sender->value());
+    m_syncingTrackBars = false;
+    lb_silencelevel->setText(QString::number(PeakPercent(tb1->value())));
+}
+
+// ---- Buttons ---------------------------------------------------------------------------------
+
+void Tfoptlist::btnformatClick()
+{
+    Taudiorec &recorder = m_dmaudio->Recorder();
+    if (!recorder.ChooseFormat(QStringLiteral("Formát výstupu audia")))
+        return;
+    const QString description = recorder.FormatDescription();
+    if (description != Label2->text())
+        FormatChanged = true;
+    Label2->setText(description);
+}
+
+void Tfoptlist::btn_tapiconfigClick()
+{
+    if (cb_tapi->currentIndex() < 0)
+        throw Exception(QStringLiteral("Žádné TAPI zařízení není vybráno"));
+    m_dmtapi->ConfigDialog(DWORD(cb_tapi->currentData().toInt()), static_cast<QWidget *>(this));
+}
+
+void Tfoptlist::switchMonitorOff()
+{
+    Taudiorec &recorder = m_dmaudio->Recorder();
+    m_dmaudio->StopRecording();
+    if (recorder.DeviceID() != ShownDeviceID) {
+        recorder.SetDeviceName(ShownDeviceName);
+        recorder.SetDeviceID(int8_t(ShownDeviceID));
+    }
+}
+
+void Tfoptlist::btn_rectestClick()
+{
+    Taudiorec &recorder = m_dmaudio->Recorder();
+    // A call being recorded is never interrupted by the monitor.
+    if (!MonitorStarted && recorder.IsActive())
+        return;
+    MonitorStarted = true;
+    if (recorder.IsActive()) {
+        switchMonitorOff();
+        return;
+    }
+    const int device = selectedAudioDevice();
+    if (device == kNoRecording)
+        return;
+    recorder.SetDeviceName(cb_audio->currentText());
+    recorder.SetDeviceID(int8_t(device));
+    m_dmaudio->SetRecordingEnabled(true);
+    m_dmaudio->StartRecording(QString());
+}
+
+void Tfoptlist::btnokClick()
+{
+    m_dmtapi->Device = cb_tapi->currentIndex() >= 0 ? cb_tapi->currentData().toInt() : -1;
+
+    Taudiorec &recorder = m_dmaudio->Recorder();
+    if (MonitorStarted && recorder.IsActive())
+        m_dmaudio->StopRecording();
+
+    const int device = selectedAudioDevice();
+    const bool enabled = device != kNoRecording;
+    if (device != recorder.DeviceID() || enabled != m_dmaudio->RecordingEnabled()) {
+        try {
+            if (enabled) {
+                recorder.SetDeviceName(cb_audio->currentText());
+                recorder.SetDeviceID(int8_t(device));
+            } else {
+                recorder.Stop();
+            }
+        } catch (const std::exception &) {
+            throw Exception(QStringLiteral("Nelze změnit aktivní zařízení"));
+        }
+        m_dmaudio->SetRecordingEnabled(enabled);
+    }
+
+    if (FormatChanged) {
+        m_dmaudio->SaveRecordFormat();
+        m_dmaudio->LoadRecordFormat();
+    }
+
+    TSettings s;
+    s.TAPIDevice = cb_tapi->currentIndex() >= 0 ? cb_tapi->currentText() : QString();
+    s.AudioInputDevice = cb_audio->currentText();
+    s.AutoStartWatch = chb_autostartwatch->isChecked();
+    s.TAPIAutoCheck = chb_tapiautocheck->isChecked();
+    s.CommandCalls = chb_commandcalls->isChecked();
+    s.MissedCalls = chb_missedcalls->isChecked();
+    s.CallLink = spe_link->value();
+    s.MaxRecordMinutes = uint16_t(spe_maxaudio->value());
+    s.SilenceDetection = chb_silencedetection->isChecked();
+    s.SilenceMaxSeconds = uint16_t(spe_silenceseconds->value());
+    s.SilencePeakLevel = uint16_t(tb1->value());
+    m_dmtapi->AutoStartWatch = s.AutoStartWatch;
+    m_dmtapi->TAPIAutoCheck = s.TAPIAutoCheck;
+    m_dmtapi->CommandCalls = s.CommandCalls;
+    m_dmtapi->MissedCalls = s.MissedCalls;
+    recorder.SetMaxMinutes(s.MaxRecordMinutes);
+    m_dmaudio->SetSilenceDetection(s.SilenceDetection);
+    m_dmaudio->SetSilenceMaxSeconds(s.SilenceMaxSeconds);
+    m_dmaudio->SetSilencePeakLevel(s.SilencePeakLevel);
+    SaveSettings(SettingsFileName, s);
+
+    SetAutoStart(chb_winstart->isChecked());
+    accept();
+}
