@@ -301,7 +301,11 @@ TDBGridEx::TDBGridEx(QWidget *parent) : QTableView(parent)
     m_dragImage->hide();
 
     // A reset of the rows loses the view's current row; the table's cursor brings it back.
-    connect(m_columnsModel, &QAbstractItemModel::modelReset, this, [this] { syncFromTable(); });
+    // A reset also drops the header's section sizes, so the column layout goes back on.
+    connect(m_columnsModel, &QAbstractItemModel::modelReset, this, [this] {
+        applyLayout();
+        syncFromTable();
+    });
 
     m_scrollTimer.setInterval(kScrollIntervalMs);
     connect(&m_scrollTimer, &QTimer::timeout, this, [this] { ScrollTimerTick(); });
@@ -666,10 +670,20 @@ bool TDBGridEx::titleRelease(QMouseEvent *event)
     if (!moved && event->button() == Qt::LeftButton && column >= 0 && column < ColumnCount()
         && titleColumnAt(m_pressPos.x()) == column) {
         // A press and release without moving over the grid is an ordinary title click.
+        // The owner sees (and may recolour) the title's own colour, not the lit one;
+        // what it leaves there is what ending the lighting puts back.
+        const bool lit = m_hotColumn == column && !m_columns[size_t(column)].Title.Caption.isEmpty();
+        if (lit)
+            m_columns[size_t(column)].Title.FontColor = m_hotSavedColor;
         if (OnTitleClick)
             OnTitleClick(column);
-        if (m_hotColumn == column)
-            m_hotSavedColor = m_columns[size_t(column)].Title.FontColor;
+        if (lit && m_hotColumn == column && column < ColumnCount()) {
+            TColumn &c = m_columns[size_t(column)];
+            m_hotSavedColor = c.Title.FontColor;
+            if (horizontalScrollBar()->value() == 0)
+                c.Title.FontColor = m_hotTrackTitlesColor;
+            m_columnsModel->titleChanged(column);
+        }
     }
     return true;
 }

@@ -583,3 +583,64 @@ TEST(FrameHelpers, DateRangeText)
     EXPECT_EQ(DateRangeText(QStringLiteral("Datum"), from, false, to, true), QStringLiteral("Datum: ... - 30.6.2006"));
     EXPECT_EQ(DateRangeText(QStringLiteral("Datum"), from, true, to, false), QStringLiteral("Datum: 1.6.2006 - ..."));
 }
+
+TEST_F(FrameTest, NewRowsKeepTheColumnLayoutAndTheSortMarker)
+{
+    auto frame = makeFrame();
+    frame->InitFrame(&model);
+    frame->show();
+    const int number = frame->gr->ColumnOfField(QStringLiteral("PHONENUMBER"));
+    frame->gr->Column(number).Width = 155;
+    frame->gr->ColumnsChanged();
+    frame->SortByColumn(number, false);
+    table.insert();
+    table.fieldByName(QStringLiteral("PHONENUMBER")).setAsString(QStringLiteral("600000"));
+    table.post();
+    EXPECT_EQ(frame->gr->horizontalHeader()->sectionSize(number), 155);
+    EXPECT_EQ(frame->gr->model()->rowCount(), 6);
+    EXPECT_EQ(frame->gr->CurrentRow(), table.recNo() - 1) << "the grid follows the table's cursor";
+    EXPECT_EQ(frame->gr->Columns()[size_t(number)].Title.FontColor, QColor(0, 0, 128));
+}
+
+namespace {
+class FakeOutput : public IFrameOutput {
+public:
+    explicit FakeOutput(QStringList &log) : m_log(log) { m_log << QStringLiteral("created"); }
+    ~FakeOutput() override { m_log << QStringLiteral("freed"); }
+    void SetFilterText(const QString &text) override { m_log << QStringLiteral("filter:") + text; }
+    void ShowDefinition() override { m_log << QStringLiteral("definition"); }
+
+private:
+    QStringList &m_log;
+};
+} // namespace
+
+TEST_F(FrameTest, OutputButtonMakesTheDialogOnceAndRestoringColumnsFreesIt)
+{
+    QStringList log;
+    Tfrg::SetOutputFactory([&](Tfrg &, TCfgHandler *cfg, QMenu *pmo, const QString &name) {
+        EXPECT_NE(cfg, nullptr);
+        EXPECT_NE(pmo, nullptr);
+        EXPECT_EQ(name, QStringLiteral("frg_audio"));
+        return std::make_unique<FakeOutput>(log);
+    });
+    auto frame = makeFrame();
+    frame->InitFrame(&model);
+    frame->show();
+    frame->spbfilter->setToolTip(QStringLiteral("Typ: Odchozí"));
+    frame->spboutput->show();
+    QTest::keyClick(frame->gr, Qt::Key_F8, Qt::ShiftModifier);
+    EXPECT_TRUE(log.isEmpty()) << "F8 with a modifier does nothing";
+    QTest::keyClick(frame->gr, Qt::Key_F8);
+    EXPECT_EQ(log, (QStringList{"created", "filter:Typ: Odchozí", "definition"}));
+    // With saved templates in the menu the menu pops up instead.
+    frame->pmo->addAction(QStringLiteral("Šablona 1"));
+    frame->spboutput->click();
+    EXPECT_EQ(log.size(), 4);
+    EXPECT_TRUE(frame->pmo->isVisible());
+    frame->pmo->hide();
+    frame->RestoreStandardColumns();
+    EXPECT_EQ(log.last(), QStringLiteral("freed"));
+    EXPECT_EQ(frame->OutputDialog(), nullptr);
+    Tfrg::SetOutputFactory(nullptr);
+}

@@ -3,7 +3,9 @@
 #include "exception.h"
 
 #include <QHeaderView>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 #include <QStandardItemModel>
@@ -251,4 +253,48 @@ TEST_F(GridTest, OwnerDrawsOverCellsAndReusesTheDefaultDrawing)
     const QRect cell = grid.visualRect(grid.model()->index(2, 1));
     EXPECT_EQ(QColor(image.pixel(cell.left() + 2, cell.center().y())), QColor(Qt::green));
     EXPECT_NE(QColor(image.pixel(cell.right() - 2, cell.center().y())), QColor(Qt::green));
+}
+
+TEST_F(GridTest, ClickOnALitTitleKeepsWhatTheOwnerLeftThere)
+{
+    build(3, 3);
+    grid.SetHotTrackTitles(true);
+    QColor seenByOwner;
+    grid.OnTitleClick = [&](int column) { seenByOwner = grid.Columns()[size_t(column)].Title.FontColor; };
+    QTest::mouseMove(titles(), titleCenter(1));
+    QTest::mouseClick(titles(), Qt::LeftButton, {}, titleCenter(1));
+    EXPECT_FALSE(seenByOwner.isValid()) << "the owner sees the title's own colour";
+    EXPECT_EQ(grid.Columns()[1].Title.FontColor, QColor(0, 0, 128)) << "still lit under the mouse";
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(titles(), &leave);
+    EXPECT_FALSE(grid.Columns()[1].Title.FontColor.isValid()) << "the lit colour must not stick";
+
+    // An owner that marks the clicked title keeps its mark after the lighting ends.
+    grid.OnTitleClick = [&](int column) {
+        grid.Column(column).Title.FontColor = QColor(0, 0, 128);
+        grid.ColumnsChanged();
+    };
+    QTest::mouseMove(titles(), titleCenter(2));
+    QTest::mouseClick(titles(), Qt::LeftButton, {}, titleCenter(2));
+    QCoreApplication::sendEvent(titles(), &leave);
+    EXPECT_EQ(grid.Columns()[2].Title.FontColor, QColor(0, 0, 128));
+}
+
+TEST_F(GridTest, RightClickInTheDataAreaAsksTheOwnerAndOpensTheMenu)
+{
+    build(2, 3);
+    QMenu menu;
+    menu.addAction(QStringLiteral("x"));
+    grid.PopupMenu = &menu;
+    bool allowed = false;
+    grid.OnPopupRequest = [&] { return allowed; };
+    const QPoint inside = grid.visualRect(grid.model()->index(1, 0)).center();
+    QContextMenuEvent refused(QContextMenuEvent::Mouse, inside, grid.viewport()->mapToGlobal(inside));
+    QCoreApplication::sendEvent(grid.viewport(), &refused);
+    EXPECT_FALSE(menu.isVisible());
+    allowed = true;
+    QContextMenuEvent opened(QContextMenuEvent::Mouse, inside, grid.viewport()->mapToGlobal(inside));
+    QCoreApplication::sendEvent(grid.viewport(), &opened);
+    EXPECT_TRUE(menu.isVisible());
+    menu.hide();
 }
