@@ -21,6 +21,27 @@ constexpr char16_t kControlBase = 0xE000;
 
 bool isXmlControl(uint c) { return c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D; }
 
+// True when the raw bytes hold a control character or a reference to one.
+bool needsShield(const QByteArray &bytes)
+{
+    const char *p = bytes.constData();
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const unsigned char c = static_cast<unsigned char>(p[i]);
+        if (c < 0x20 && isXmlControl(c))
+            return true;
+        if (c == '&' && i + 2 < n && p[i + 1] == '#' && p[i + 2] >= '0' && p[i + 2] <= '9') {
+            qsizetype j = i + 2;
+            uint value = 0;
+            while (j < n && p[j] >= '0' && p[j] <= '9' && j - i < 12)
+                value = value * 10 + uint(p[j++] - '0');
+            if (isXmlControl(value))
+                return true;
+        }
+    }
+    return false;
+}
+
 QString shieldControls(const QString &text)
 {
     QString out;
@@ -217,6 +238,18 @@ bool parseTimePart(QStringView s, double &value)
     return true;
 }
 
+bool parseDateTimeView(QStringView s, double &value)
+{
+    const qsizetype t = s.indexOf(QLatin1Char('T'));
+    double date = 0, time = 0;
+    if (t < 0)
+        return parseDatePart(s, value);
+    if (!parseDatePart(s.left(t), date) || !parseTimePart(s.mid(t + 1), time))
+        return false;
+    value = date + time;
+    return true;
+}
+
 // ---- Reading ------------------------------------------------------------------------
 
 class PacketReader {
@@ -335,6 +368,7 @@ private:
         m_kinds.clear();
         for (int i = 0; i < m_table.fieldCount(); ++i)
             m_kinds.push_back(ValueKindOf(m_table.field(i).dataType()));
+        m_lastText.assign(m_kinds.size(), QString());
     }
 
     static bool flag(const QXmlStreamAttributes &a, const char *name)
@@ -440,7 +474,14 @@ private:
             if (f.dataType() == TFieldType::Memo) {
                 m_table.setRawText(field, record, DecodeCp1250(QByteArray::fromBase64(value.toLatin1())));
             } else {
-                m_table.setRawText(field, record, hasShielded(value) ? unshieldControls(value) : value.toString());
+                // Repeated texts (type names, frequent numbers) share one string.
+                QString &last = m_lastText[size_t(field)];
+                if (hasShielded(value))
+                    m_table.setRawText(field, record, unshieldControls(value));
+                else if (!last.isNull() && value == last)
+                    m_table.setRawText(field, record, last);
+                else
+                    m_table.setRawText(field, record, last = value.toString());
             }
             return;
         case TValueKind::Int: {
@@ -479,9 +520,9 @@ private:
             double v = 0;
             bool ok = false;
             switch (f.dataType()) {
-            case TFieldType::DateTime: ok = ParsePacketDateTime(value.toString(), v); break;
-            case TFieldType::Date: ok = ParsePacketDate(value.toString(), v); break;
-            case TFieldType::Time: ok = ParsePacketTime(value.toString(), v); break;
+            case TFieldType::DateTime: ok = parseDateTimeView(value, v); break;
+            case TFieldType::Date: ok = parseDatePart(value, v); break;
+            case TFieldType::Time: ok = parseTimePart(value, v); break;
             default:
                 v = value.toDouble(&ok);
                 ok = ok && std::isfinite(v);
@@ -502,6 +543,7 @@ private:
     int m_autoInc = 1;
     std::vector<QString> m_names;
     std::vector<TValueKind> m_kinds;
+    std::vector<QString> m_lastText;
 };
 
 // ---- Writing ---------------------------------------------------------------------------
@@ -569,6 +611,65 @@ void appendAttr(QByteArray &out, const char *name, const QString &value)
     appendEscaped(out, value);
     out += '"';
 }
+QByteArray rowText(const TMemTable &table, const std::vector<QByteArray> &names, int r)
+{
+    QByteArray row;
+    const int fields = table.fieldCount();
+    row += "<ROW";
+    for (int i = 0; i < fields; ++i) {
+        if (table.cellNull(i, r))
+            continue;
+        const TField &f = table.field(i);
+        row += ' ';
+        row += names[size_t(i)];
+        row += "=\"";
+        switch (f.dataType()) {
+        case TFieldType::Boolean: row += table.cellInt(i, r) ? "TRUE" : "FALSE"; break;
+        case TFieldType::DateTime: {
+            qint64 days, ms;
+            splitDayNumber(table.cellFloat(i, r), days, ms);
+            appendDate(row, days);
+            row += 'T';
+            appendTime(row, ms);
+            break;
+        }
+        case TFieldType::Date: {
+            qint64 days, ms;
+            splitDayNumber(table.cellFloat(i, r), days, ms);
+            appendDate(row, days);
+            break;
+        }
+        case TFieldType::Time: {
+            qint64 days, ms;
+            splitDayNumber(table.cellFloat(i, r), days, ms);
+            appendTime(row, ms);
+            break;
+        }
+        case TFieldType::Float:
+        case TFieldType::Currency:
+        case TFieldType::BCD:
+            row += QByteArray::number(table.cellFloat(i, r), 'g', QLocale::FloatingPointShortest);
+            break;
+        case TFieldType::Memo: row += EncodeCp1250(table.cellText(i, r)).toBase64(); break;
+        case TFieldType::Blob: appendEscaped(row, table.cellText(i, r)); break;
+        default:
+            if (ValueKindOf(f.dataType()) == TValueKind::Int) {
+                appendPadded(row, table.cellInt(i, r), 1);
+            } else {
+                const QString &s = table.cellText(i, r);
+                if (isPlainAscii(s))
+                    row += s.toLatin1();
+                else
+                    appendEscaped(row, s);
+            }
+            break;
+        }
+        row += '"';
+    }
+    row += "/>";
+    row.squeeze();
+    return row;
+}
 } // namespace
 
 QString PacketDateTimeText(double value)
@@ -600,18 +701,7 @@ QString PacketTimeText(double value)
     return QString::fromLatin1(out);
 }
 
-bool ParsePacketDateTime(const QString &text, double &value)
-{
-    const QStringView s(text);
-    const qsizetype t = s.indexOf(QLatin1Char('T'));
-    double date = 0, time = 0;
-    if (t < 0)
-        return parseDatePart(s, value);
-    if (!parseDatePart(s.left(t), date) || !parseTimePart(s.mid(t + 1), time))
-        return false;
-    value = date + time;
-    return true;
-}
+bool ParsePacketDateTime(const QString &text, double &value) { return parseDateTimeView(QStringView(text), value); }
 
 bool ParsePacketDate(const QString &text, double &value) { return parseDatePart(QStringView(text), value); }
 bool ParsePacketTime(const QString &text, double &value) { return parseTimePart(QStringView(text), value); }
@@ -620,7 +710,7 @@ void LoadDataPacket(TMemTable &table, const QByteArray &bytes, const QString &so
 {
     TMemTable loaded;
     PacketReader reader(loaded, sourceName);
-    reader.read(shieldControls(DecodeCp1250(bytes)));
+    reader.read(needsShield(bytes) ? shieldControls(DecodeCp1250(bytes)) : DecodeCp1250(bytes));
     table.replaceContent(loaded);
 }
 
@@ -677,58 +767,10 @@ QByteArray SaveDataPacket(const TMemTable &table)
     appendPadded(out, table.autoIncValue(), 1);
     out += "\"/></METADATA><ROWDATA>";
     for (int r = 0; r < rows; ++r) {
-        out += "<ROW";
-        for (int i = 0; i < fields; ++i) {
-            if (table.cellNull(i, r))
-                continue;
-            const TField &f = table.field(i);
-            out += ' ';
-            out += names[size_t(i)];
-            out += "=\"";
-            switch (f.dataType()) {
-            case TFieldType::Boolean: out += table.cellInt(i, r) ? "TRUE" : "FALSE"; break;
-            case TFieldType::DateTime: {
-                qint64 days, ms;
-                splitDayNumber(table.cellFloat(i, r), days, ms);
-                appendDate(out, days);
-                out += 'T';
-                appendTime(out, ms);
-                break;
-            }
-            case TFieldType::Date: {
-                qint64 days, ms;
-                splitDayNumber(table.cellFloat(i, r), days, ms);
-                appendDate(out, days);
-                break;
-            }
-            case TFieldType::Time: {
-                qint64 days, ms;
-                splitDayNumber(table.cellFloat(i, r), days, ms);
-                appendTime(out, ms);
-                break;
-            }
-            case TFieldType::Float:
-            case TFieldType::Currency:
-            case TFieldType::BCD:
-                out += QByteArray::number(table.cellFloat(i, r), 'g', QLocale::FloatingPointShortest);
-                break;
-            case TFieldType::Memo: out += EncodeCp1250(table.cellText(i, r)).toBase64(); break;
-            case TFieldType::Blob: appendEscaped(out, table.cellText(i, r)); break;
-            default:
-                if (ValueKindOf(f.dataType()) == TValueKind::Int) {
-                    appendPadded(out, table.cellInt(i, r), 1);
-                } else {
-                    const QString &s = table.cellText(i, r);
-                    if (isPlainAscii(s))
-                        out += s.toLatin1();
-                    else
-                        appendEscaped(out, s);
-                }
-                break;
-            }
-            out += '"';
-        }
-        out += "/>";
+        QByteArray &row = table.rowCache(r);
+        if (row.isEmpty())
+            row = rowText(table, names, r);
+        out += row;
     }
     out += "</ROWDATA></DATAPACKET>";
     return out;

@@ -1,6 +1,7 @@
 #include "memtable.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -474,6 +475,7 @@ void TMemTable::clearStorage()
         c.nulls.clear();
     }
     m_serials.clear();
+    m_rowCache.clear();
     m_buffer.clear();
     m_editRecord = -1;
     m_curRecord = -1;
@@ -537,12 +539,14 @@ int TMemTable::appendRawRecord()
         c.nulls.push_back(1);
     }
     m_serials.push_back(m_nextSerial++);
+    m_rowCache.emplace_back();
     return int(m_serials.size()) - 1;
 }
 
 void TMemTable::setRawInt(int field, int record, qint64 value)
 {
     Column &c = m_columns[size_t(field)];
+    m_rowCache[size_t(record)].clear();
     c.ints[size_t(record)] = value;
     c.nulls[size_t(record)] = 0;
 }
@@ -550,6 +554,7 @@ void TMemTable::setRawInt(int field, int record, qint64 value)
 void TMemTable::setRawFloat(int field, int record, double value)
 {
     Column &c = m_columns[size_t(field)];
+    m_rowCache[size_t(record)].clear();
     c.floats[size_t(record)] = value;
     c.nulls[size_t(record)] = 0;
 }
@@ -557,6 +562,7 @@ void TMemTable::setRawFloat(int field, int record, double value)
 void TMemTable::setRawText(int field, int record, QString value)
 {
     Column &c = m_columns[size_t(field)];
+    m_rowCache[size_t(record)].clear();
     c.texts[size_t(record)] = std::move(value);
     c.nulls[size_t(record)] = 0;
 }
@@ -584,6 +590,7 @@ void TMemTable::writeCell(int field, const Cell &cell)
 {
     Column &c = m_columns[size_t(field)];
     const size_t r = size_t(m_editRecord);
+    m_rowCache[r].clear();
     c.nulls[r] = cell.null ? 1 : 0;
     switch (c.kind) {
     case TValueKind::Int: c.ints[r] = cell.null ? 0 : cell.i; break;
@@ -617,6 +624,7 @@ void TMemTable::removeRecordFromStorage(int record)
         c.nulls.erase(c.nulls.begin() + record);
     }
     m_serials.erase(m_serials.begin() + record);
+    m_rowCache.erase(m_rowCache.begin() + record);
 }
 
 // ---- Editing ---------------------------------------------------------------------------------
@@ -778,9 +786,18 @@ void TMemTable::copyFrom(const TMemTable &source)
         m_columns[i].nulls = source.m_columns[i].nulls;
     }
     m_serials.clear();
+    m_rowCache.clear();
     m_serials.reserve(source.m_serials.size());
     for (size_t i = 0; i < source.m_serials.size(); ++i)
         m_serials.push_back(m_nextSerial++);
+    bool sameFile = true; // the cached row texts hold names and value forms
+    for (int i = 0; i < fieldCount(); ++i)
+        sameFile = sameFile && field(i).def().name == source.field(i).def().name
+            && field(i).dataType() == source.field(i).dataType();
+    if (sameFile)
+        m_rowCache = source.m_rowCache;
+    else
+        m_rowCache.assign(m_serials.size(), QByteArray());
     m_autoInc = std::max(m_autoInc, source.m_autoInc);
     m_curRecord = -1;
     invalidateOrder();
@@ -903,6 +920,101 @@ void TMemTable::invalidateOrder()
 
 void TMemTable::invalidateView() { m_viewValid = false; }
 
+namespace {
+// Sorts the keyed rows stably; empty values first when ascending, last when descending.
+template <typename Key, typename Less>
+void sortKeyed(std::vector<int> &order, const std::vector<uint8_t> &nulls, const std::vector<Key> &keys,
+               bool descending, Less less)
+{
+    std::vector<std::pair<Key, int>> keyed;
+    std::vector<int> empty;
+    keyed.reserve(order.size());
+    for (int r : order) {
+        if (nulls[size_t(r)])
+            empty.push_back(r);
+        else
+            keyed.emplace_back(keys[size_t(r)], r);
+    }
+    if (descending)
+        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto &a, const auto &b) { return less(b.first, a.first); });
+    else
+        std::stable_sort(keyed.begin(), keyed.end(), [&](const auto &a, const auto &b) { return less(a.first, b.first); });
+    order.clear();
+    if (!descending)
+        order.insert(order.end(), empty.begin(), empty.end());
+    for (const auto &k : keyed)
+        order.push_back(k.second);
+    if (descending)
+        order.insert(order.end(), empty.begin(), empty.end());
+}
+
+// Text keys. Columns with few distinct values (call type names) sort the distinct
+// values once and then the rows by rank; others compare the texts themselves,
+// folded once when letter case is ignored (texts without capitals share their data).
+void sortTextColumn(std::vector<int> &order, const std::vector<uint8_t> &nulls, const std::vector<QString> &texts,
+                    bool descending, bool caseInsensitive)
+{
+    const size_t n = texts.size();
+    std::vector<QString> folded;
+    const std::vector<QString> *keys = &texts;
+    auto keyOf = [&](size_t i) -> const QString & { return (*keys)[i]; };
+
+    // A sample of the rows tells whether ranking pays.
+    QHash<QStringView, int> distinct;
+    const size_t sample = std::min<size_t>(n, 2000);
+    for (size_t i = 0; i < sample; ++i)
+        if (!nulls[i])
+            distinct.insert(QStringView(texts[i]), 0);
+    const bool ranked = sample > 0 && size_t(distinct.size()) * 8 < sample;
+    if (ranked) {
+        distinct.clear();
+        std::vector<int> idOf(n, 0);
+        std::vector<QStringView> values;
+        for (size_t i = 0; i < n; ++i) {
+            if (nulls[i])
+                continue;
+            auto it = distinct.constFind(QStringView(texts[i]));
+            if (it == distinct.constEnd()) {
+                it = distinct.insert(QStringView(texts[i]), int(values.size()));
+                values.push_back(QStringView(texts[i]));
+            }
+            idOf[i] = *it;
+        }
+        std::vector<QString> valueKeys;
+        for (QStringView v : values)
+            valueKeys.push_back(caseInsensitive ? v.toString().toCaseFolded() : v.toString());
+        std::vector<int> byValue(values.size());
+        for (size_t i = 0; i < byValue.size(); ++i)
+            byValue[i] = int(i);
+        std::sort(byValue.begin(), byValue.end(),
+                  [&](int a, int b) { return valueKeys[size_t(a)] < valueKeys[size_t(b)]; });
+        // Equal keys (texts differing only in case) share a rank.
+        std::vector<int> rankOf(values.size(), 0);
+        int rank = 0;
+        for (size_t i = 0; i < byValue.size(); ++i) {
+            if (i > 0 && valueKeys[size_t(byValue[i])] != valueKeys[size_t(byValue[i - 1])])
+                ++rank;
+            rankOf[size_t(byValue[i])] = rank;
+        }
+        std::vector<int> rowRank(n, 0);
+        for (size_t i = 0; i < n; ++i)
+            rowRank[i] = rankOf[size_t(idOf[i])];
+        sortKeyed(order, nulls, rowRank, descending, std::less<int>());
+        return;
+    }
+    if (caseInsensitive) {
+        folded.resize(n);
+        for (size_t i = 0; i < n; ++i)
+            folded[i] = texts[i].toCaseFolded();
+        keys = &folded;
+    }
+    std::vector<QStringView> views(n);
+    for (size_t i = 0; i < n; ++i)
+        views[i] = QStringView(keyOf(i));
+    sortKeyed(order, nulls, views, descending, [](QStringView a, QStringView b) { return a.compare(b) < 0; });
+}
+} // namespace
+
 void TMemTable::rebuildOrder() const
 {
     const int n = physicalCount();
@@ -910,25 +1022,24 @@ void TMemTable::rebuildOrder() const
     for (int i = 0; i < n; ++i)
         m_order[size_t(i)] = i;
     const auto keys = sortKeys();
-    if (!keys.empty()) {
-        auto *self = const_cast<TMemTable *>(this);
-        if (keys.size() == 1 && m_columns[size_t(keys[0].field)].kind == TValueKind::Text
-            && keys[0].caseInsensitive) {
-            // Fold once instead of in every comparison.
-            const Column &c = m_columns[size_t(keys[0].field)];
-            std::vector<QString> folded(static_cast<size_t>(n));
-            for (int i = 0; i < n; ++i)
-                folded[size_t(i)] = c.texts[size_t(i)].toCaseFolded();
-            const bool desc = keys[0].descending;
-            std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
-                const bool na = c.nulls[size_t(a)] != 0, nb = c.nulls[size_t(b)] != 0;
-                int r = (na || nb) ? (na == nb ? 0 : (na ? -1 : 1)) : folded[size_t(a)].compare(folded[size_t(b)]);
-                return desc ? r > 0 : r < 0;
-            });
-        } else {
-            std::stable_sort(m_order.begin(), m_order.end(),
-                             [&](int a, int b) { return self->compareRecords(keys, a, b) < 0; });
+    if (keys.size() == 1) {
+        // One field (every grid order): sort (key, row) pairs, which keeps the
+        // comparisons in cache instead of reaching into the columns each time.
+        const SortKey k = keys.front();
+        const Column &c = m_columns[size_t(k.field)];
+        switch (c.kind) {
+        case TValueKind::Int:
+            sortKeyed(m_order, c.nulls, c.ints, k.descending, std::less<qint64>());
+            break;
+        case TValueKind::Float:
+            sortKeyed(m_order, c.nulls, c.floats, k.descending, std::less<double>());
+            break;
+        case TValueKind::Text:
+            sortTextColumn(m_order, c.nulls, c.texts, k.descending, k.caseInsensitive);
+            break;
         }
+    } else if (!keys.empty()) {
+        std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) { return compareRecords(keys, a, b) < 0; });
     }
     m_orderValid = true;
     m_viewValid = false;
@@ -1280,9 +1391,11 @@ void TMemTable::replaceContent(TMemTable &loaded)
     buildFields();
     m_columns = std::move(loaded.m_columns);
     m_serials.clear();
+    m_rowCache.clear();
     m_serials.reserve(loaded.m_serials.size());
     for (size_t i = 0; i < loaded.m_serials.size(); ++i)
         m_serials.push_back(m_nextSerial++);
+    m_rowCache.assign(m_serials.size(), QByteArray());
     m_autoInc = loaded.m_autoInc;
     m_extraParams = loaded.m_extraParams;
     m_buffer.clear();

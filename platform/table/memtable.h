@@ -266,6 +266,9 @@ public:
     void setRawInt(int field, int record, qint64 value);
     void setRawFloat(int field, int record, double value);
     void setRawText(int field, int record, QString value);
+    // The file writer's text of one row, kept until the row changes (saving the
+    // whole log after every added call then costs little more than the write).
+    QByteArray &rowCache(int record) const { return m_rowCache[size_t(record)]; }
     // After raw loading: check the identifier counter and rebuild the view.
     void finishLoading();
     // Takes the structure, rows and identifier counter of a freshly loaded table;
@@ -325,6 +328,7 @@ private:
     std::vector<std::unique_ptr<TField>> m_fields;
     std::vector<Column> m_columns;
     std::vector<quint64> m_serials;
+    mutable std::vector<QByteArray> m_rowCache;
     quint64 m_nextSerial = 1;
     int m_autoInc = 1;
     QList<std::pair<QString, QString>> m_extraParams;

@@ -256,3 +256,28 @@ TEST(DataPacketFile, SavingReplacesWholeAndAFailureKeepsTheOldFile)
     EXPECT_THROW(LoadDataPacketFile(u, dir.file(QStringLiteral("missing.xml"))), ETableError);
     EXPECT_EQ(u.recordCount(), 1);
 }
+
+TEST(DataPacket, SavedTextFollowsEditsDeletionsAndCopies)
+{
+    TMemTable t;
+    LoadDataPacket(t, packet(kTwoFields, "<ROW ID=\"1\" S=\"one\"/><ROW ID=\"2\" S=\"two\"/>", "AUTOINCVALUE=\"3\""));
+    QByteArray saved = SaveDataPacket(t);
+    ASSERT_TRUE(saved.contains("S=\"one\""));
+    t.first();
+    t.edit();
+    t.fieldByName(QStringLiteral("S")).setAsString(QStringLiteral("uno"));
+    t.post();
+    saved = SaveDataPacket(t);
+    EXPECT_TRUE(saved.contains("<ROW ID=\"1\" S=\"uno\"/><ROW ID=\"2\" S=\"two\"/>")) << saved.toStdString();
+    t.first();
+    t.deleteRecord();
+    saved = SaveDataPacket(t);
+    EXPECT_TRUE(saved.contains("<ROWDATA><ROW ID=\"2\" S=\"two\"/></ROWDATA>")) << saved.toStdString();
+    // A copy into a table whose field is of another type writes its own forms.
+    TMemTable other;
+    other.addFieldDef(QStringLiteral("ID"), TFieldType::AutoInc);
+    other.addFieldDef(QStringLiteral("S"), TFieldType::Memo);
+    other.createDataSet();
+    other.copyFrom(t);
+    EXPECT_TRUE(SaveDataPacket(other).contains("S=\"dHdv\"")); // base64 of "two"
+}

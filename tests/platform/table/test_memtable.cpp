@@ -321,3 +321,70 @@ TEST(MemTable, DisplayFormatsAndHooks)
     EXPECT_EQ(n.displayText(), QStringLiteral("d1234567"));
     EXPECT_EQ(n.text(), QStringLiteral("e1234567"));
 }
+
+TEST(MemTable, LargeSortsMatchAStableReferenceSort)
+{
+    // Enough repeated texts for the ranked path, numbers with ties, and empty values.
+    TMemTable t;
+    makeTable(t);
+    const QStringList words = {QStringLiteral("b"), QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("Č"),
+                               QStringLiteral("c"), QStringLiteral("B")};
+    struct Row {
+        int id;
+        QString name;
+        bool hasName;
+        int n;
+    };
+    std::vector<Row> reference;
+    for (int i = 0; i < 3000; ++i) {
+        t.insert();
+        const bool hasName = i % 11 != 0;
+        if (hasName)
+            t.fieldByName(QStringLiteral("NAME")).setAsString(words[(i * 7) % words.size()]);
+        t.fieldByName(QStringLiteral("N")).setAsInteger((i * 37) % 101);
+        t.post();
+        reference.push_back({i + 1, hasName ? words[(i * 7) % words.size()] : QString(), hasName, (i * 37) % 101});
+    }
+    auto check = [&](auto less, const char *what) {
+        std::vector<Row> expected = reference;
+        std::stable_sort(expected.begin(), expected.end(), less);
+        int pos = 0;
+        for (t.first(); !t.eof(); t.next(), ++pos)
+            ASSERT_EQ(t.fieldByName(QStringLiteral("ID")).asInteger(), expected[size_t(pos)].id) << what << " at " << pos;
+        ASSERT_EQ(pos, 3000);
+    };
+    auto nameKey = [](const Row &r, bool fold) { return fold ? r.name.toCaseFolded() : r.name; };
+    t.setIndexFieldNames(QStringLiteral("NAME"));
+    check([&](const Row &a, const Row &b) {
+        if (a.hasName != b.hasName)
+            return !a.hasName;
+        return nameKey(a, false) < nameKey(b, false);
+    }, "NAME ascending");
+    t.addIndex(QStringLiteral("NAME_ixd"), QStringLiteral("NAME"), true, true);
+    t.setIndexName(QStringLiteral("NAME_ixd"));
+    check([&](const Row &a, const Row &b) {
+        if (a.hasName != b.hasName)
+            return a.hasName; // empty values last when descending
+        return nameKey(b, true) < nameKey(a, true);
+    }, "NAME descending ignoring case");
+    t.addIndex(QStringLiteral("N_ixd"), QStringLiteral("N"), true, true);
+    t.setIndexName(QStringLiteral("N_ixd"));
+    check([](const Row &a, const Row &b) { return b.n < a.n; }, "N descending");
+    // Rows posted into the sorted view land where a full sort puts them.
+    t.setIndexName(QStringLiteral("NAME_ixd"));
+    for (int i = 0; i < 50; ++i) {
+        t.insert();
+        t.fieldByName(QStringLiteral("NAME")).setAsString(words[i % words.size()]);
+        t.post();
+        reference.push_back({3001 + i, words[i % words.size()], true, 0});
+    }
+    std::vector<Row> expected = reference;
+    std::stable_sort(expected.begin(), expected.end(), [&](const Row &a, const Row &b) {
+        if (a.hasName != b.hasName)
+            return a.hasName;
+        return nameKey(b, true) < nameKey(a, true);
+    });
+    int pos = 0;
+    for (t.first(); !t.eof(); t.next(), ++pos)
+        ASSERT_EQ(t.fieldByName(QStringLiteral("ID")).asInteger(), expected[size_t(pos)].id) << pos;
+}
