@@ -349,6 +349,10 @@ TEST_F(RecorderTest, AFailedStartIsCleanedUpByTheNextStop)
     // The file the failed start created is closed and can go.
     EXPECT_TRUE(QFile::remove(data.file("failed.wav")));
     audio.Recorder().SetDeviceID(-1);
+    // A file that cannot be created is an error of the start as well.
+    EXPECT_THROW(audio.StartRecording(data.file("no/such/folder.wav")), Exception);
+    EXPECT_FALSE(audio.Recorder().IsActive());
+    audio.StopRecording();
     audio.StartRecording(data.file("next.wav"));
     EXPECT_TRUE(audio.Recorder().IsActive());
     audio.StopRecording();
