@@ -17,6 +17,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -136,8 +137,15 @@ int main(int argc, char **argv)
             // Sort by number descending, as a user would with two clicks.
             frame->SortByColumn(frame->gr->ColumnOfField(QStringLiteral("PHONENUMBER")), true);
             types->SetCheckedIndexText(QStringLiteral("1;2;4"));
-            QTimer::singleShot(300, &window, [&, file] {
-                window.grab().save(file);
+            // "--dropdown" also opens the call-type list; the picture is then of the screen.
+            const bool dropDown = QCoreApplication::arguments().contains(QStringLiteral("--dropdown"));
+            if (dropDown)
+                types->DropDownClick();
+            QTimer::singleShot(300, &window, [&, file, dropDown] {
+                if (dropDown)
+                    window.screen()->grabWindow(0).save(file);
+                else
+                    window.grab().save(file);
                 QCoreApplication::quit();
             });
         });
