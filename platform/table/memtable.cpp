@@ -447,6 +447,16 @@ void TMemTable::createDataSet()
     buildFields();
     m_state = TTableState::Browse;
     m_autoInc = std::max(m_autoInc, 1);
+    // A filter set before (or kept over a close) is compiled against the new fields.
+    m_filterExpr.reset();
+    if (!m_filterText.trimmed().isEmpty()) {
+        try {
+            m_filterExpr = TFilterExpr::compile(m_filterText, *this);
+        } catch (const ETableError &) {
+            m_filterText.clear();
+            m_filtered = false;
+        }
+    }
     invalidateOrder();
     setPosition(0, true, true);
     notifyDataSet();

@@ -461,6 +461,11 @@ TEST_F(CallLogTest, Statistics)
     EXPECT_EQ(dm->CountChartCalls(3, at(2, 0, 0, 0), at(2, 9, 0, 1)), 1);
     EXPECT_EQ(dm->CountChartCalls(2, at(1, 0, 0, 0), at(2, 0, 0, 0)), 3);
 
+    // The window closes the work copy after each chart; the next computation starts over.
+    dm->cd_tmp->close();
+    compute({}, {EncodeDate(2006, 6, 1), true});
+    EXPECT_EQ(statRows().size(), 2);
+    EXPECT_EQ(dm->cd_tmp->recordCount(), 3);
     compute({EncodeDate(2006, 7, 1), true}, {});
     EXPECT_TRUE(statRows().isEmpty());
     compute({EncodeDate(2006, 6, 3), true}, {EncodeDate(2006, 6, 1), true}); // inverted range
