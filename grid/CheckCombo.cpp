@@ -202,7 +202,6 @@ void TCheckedComboBox::updateDisplay()
 void TCheckedComboBox::refillList()
 {
     QListWidget *list = m_dropDown->List();
-    m_syncing = true;
     list->clear();
     for (int i = 0; i < m_items.Count(); ++i) {
         auto *item = new QListWidgetItem(m_items.ItemText(i), list);
@@ -210,7 +209,6 @@ void TCheckedComboBox::refillList()
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         item->setCheckState(m_items.IsItemChecked(i) ? Qt::Checked : Qt::Unchecked);
     }
-    m_syncing = false;
 }
 
 void TCheckedComboBox::syncChecks()
@@ -220,10 +218,11 @@ void TCheckedComboBox::syncChecks()
         refillList();
         return;
     }
-    m_syncing = true;
-    for (int i = 0; i < list->count(); ++i)
+    // Texts too: sorting reorders the items without changing their number.
+    for (int i = 0; i < list->count(); ++i) {
+        list->item(i)->setText(m_items.ItemText(i));
         list->item(i)->setCheckState(m_items.IsItemChecked(i) ? Qt::Checked : Qt::Unchecked);
-    m_syncing = false;
+    }
 }
 
 QRect TCheckedComboBox::DropDownRect(const QRect &screen) const

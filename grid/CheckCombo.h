@@ -116,5 +116,4 @@ private:
     int m_dropDownLines = 6;
     QColor m_color;
     bool m_closedOverButton = false;
-    bool m_syncing = false;
 };

@@ -108,6 +108,42 @@ TDBNavigator::TDBNavigator(QWidget *parent) : QWidget(parent)
 
 TMemTable *TDBNavigator::Table() const { return m_dataSource ? m_dataSource->table() : nullptr; }
 
+void TDBNavigator::SetDataSource(TTableModel *dataSource)
+{
+    for (const auto &c : m_connections)
+        disconnect(c);
+    m_connections.clear();
+    m_dataSource = dataSource;
+    if (dataSource) {
+        auto update = [this] { UpdateButtons(); };
+        m_connections = {connect(dataSource, &TTableModel::currentRowChanged, this, update),
+                         connect(dataSource, &QAbstractItemModel::modelReset, this, update),
+                         connect(dataSource, &QAbstractItemModel::rowsInserted, this, update),
+                         connect(dataSource, &QAbstractItemModel::rowsRemoved, this, update)};
+    }
+    UpdateButtons();
+}
+
+void TDBNavigator::UpdateButtons()
+{
+    TMemTable *table = Table();
+    const bool active = table && table->active();
+    const bool browsing = active && table->state() == TTableState::Browse;
+    const bool editing = active && !browsing;
+    const int count = active ? table->recordCount() : 0;
+    const int recNo = browsing && count > 0 ? table->recNo() : 0;
+    m_buttons[nbFirst]->setEnabled(browsing && recNo > 1);
+    m_buttons[nbPrior]->setEnabled(browsing && recNo > 1);
+    m_buttons[nbNext]->setEnabled(browsing && recNo < count);
+    m_buttons[nbLast]->setEnabled(browsing && recNo < count);
+    m_buttons[nbInsert]->setEnabled(browsing);
+    m_buttons[nbDelete]->setEnabled(browsing && count > 0);
+    m_buttons[nbEdit]->setEnabled(browsing && count > 0);
+    m_buttons[nbPost]->setEnabled(editing);
+    m_buttons[nbCancel]->setEnabled(editing);
+    m_buttons[nbRefresh]->setEnabled(browsing);
+}
+
 void TDBNavigator::SetVisibleButtons(std::initializer_list<Button> buttons)
 {
     for (int b = 0; b < kButtonCount; ++b)
@@ -136,6 +172,7 @@ void TDBNavigator::BtnClick(Button button)
     } catch (const Exception &e) {
         ShowMessageBox(e.message(), mkError, mbOK);
     }
+    UpdateButtons();
     if (OnClick)
         OnClick(button);
 }

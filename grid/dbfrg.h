@@ -26,7 +26,7 @@ public:
     static constexpr int kButtonCount = 10;
 
     explicit TDBNavigator(QWidget *parent = nullptr);
-    void SetDataSource(TTableModel *dataSource) { m_dataSource = dataSource; }
+    void SetDataSource(TTableModel *dataSource);
     TTableModel *DataSource() const { return m_dataSource; }
     TMemTable *Table() const;
 
@@ -37,6 +37,8 @@ public:
     void SetHints(const QStringList &hints);
     // Presses a button: BeforeAction may cancel, then the action, then OnClick.
     void BtnClick(Button button);
+    // Enables the buttons that make sense at the table's row and state.
+    void UpdateButtons();
 
     std::function<void(Button, bool &cancel)> BeforeAction;
     std::function<void(Button)> OnClick;
@@ -44,6 +46,7 @@ public:
 private:
     void doAction(Button button);
     QPointer<TTableModel> m_dataSource;
+    QList<QMetaObject::Connection> m_connections;
     QToolButton *m_buttons[kButtonCount];
 };
 

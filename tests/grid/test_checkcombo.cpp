@@ -174,3 +174,15 @@ TEST(CheckComboGlyph, DottedLineAboveATriangle)
     EXPECT_EQ(qAlpha(glyph.pixel(6, 8)), 255);
     EXPECT_EQ(qAlpha(glyph.pixel(1, 10)), 0);
 }
+
+TEST_F(CheckComboTest, SortingReordersTheListTexts)
+{
+    combo.SetCheckedIndexText(QStringLiteral("0")); // "one"
+    combo.SetSorted(true);
+    QListWidget *list = combo.DropDown()->List();
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    EXPECT_EQ(texts, (QStringList{"five", "four", "one", "three", "two"}));
+    EXPECT_EQ(combo.Items().ItemCode(0), 5);
+}

@@ -644,3 +644,27 @@ TEST_F(FrameTest, OutputButtonMakesTheDialogOnceAndRestoringColumnsFreesIt)
     EXPECT_EQ(frame->OutputDialog(), nullptr);
     Tfrg::SetOutputFactory(nullptr);
 }
+
+TEST_F(FrameTest, NavigatorButtonsFollowTheRow)
+{
+    auto frame = makeFrame();
+    frame->InitFrame(&model);
+    TDBNavigator *nv = frame->nv;
+    table.first();
+    EXPECT_FALSE(nv->ButtonOf(TDBNavigator::nbPrior)->isEnabled());
+    EXPECT_TRUE(nv->ButtonOf(TDBNavigator::nbNext)->isEnabled());
+    nv->ButtonOf(TDBNavigator::nbLast)->click();
+    EXPECT_EQ(table.recNo(), table.recordCount());
+    EXPECT_TRUE(nv->ButtonOf(TDBNavigator::nbFirst)->isEnabled());
+    EXPECT_FALSE(nv->ButtonOf(TDBNavigator::nbNext)->isEnabled());
+    nv->ButtonOf(TDBNavigator::nbPrior)->click();
+    EXPECT_EQ(table.recNo(), table.recordCount() - 1);
+    EXPECT_TRUE(nv->ButtonOf(TDBNavigator::nbNext)->isEnabled());
+    EXPECT_EQ(nv->ButtonOf(TDBNavigator::nbFirst)->toolTip(), QStringLiteral("Home-Na začátek"));
+
+    // Deleting every row leaves nothing to delete or walk.
+    table.setFilter(QStringLiteral("CALLTYPE=99"));
+    table.setFiltered(true);
+    EXPECT_FALSE(nv->ButtonOf(TDBNavigator::nbDelete)->isEnabled());
+    EXPECT_FALSE(nv->ButtonOf(TDBNavigator::nbLast)->isEnabled());
+}
