@@ -14,6 +14,7 @@
 #include "tablemodel.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -667,4 +668,34 @@ TEST_F(FrameTest, NavigatorButtonsFollowTheRow)
     table.setFiltered(true);
     EXPECT_FALSE(nv->ButtonOf(TDBNavigator::nbDelete)->isEnabled());
     EXPECT_FALSE(nv->ButtonOf(TDBNavigator::nbLast)->isEnabled());
+}
+
+TEST_F(FrameTest, FailedSaveOfTheLayoutIsReportedNotClaimed)
+{
+    auto frame = makeFrame();
+    frame->InitFrame(&model);
+    // A folder where the item file belongs: the write cannot succeed.
+    ASSERT_TRUE(QDir(data.path()).mkdir(QStringLiteral("frg_audio.col")));
+    frame->SaveColumnSettings();
+    EXPECT_FALSE(frame->SavedSettingsExist());
+    ASSERT_EQ(boxes.boxes().size(), 1);
+    EXPECT_EQ(boxes.boxes()[0].kind, int(mkError));
+}
+
+TEST_F(FrameTest, InsertWithADetailFormOpensItAfterTheClick)
+{
+    QDialog detail;
+    int shown = 0;
+    QObject::connect(&detail, &QDialog::finished, [&] { ++shown; });
+    auto frame = makeFrame();
+    frame->InitFrame(&model, &detail);
+    frame->show();
+    QTimer::singleShot(0, [&] { QTimer::singleShot(0, &detail, &QDialog::reject); });
+    QTest::keyClick(frame->gr, Qt::Key_Insert);
+    EXPECT_EQ(table.state(), TTableState::Insert) << "the row is started before the detail opens";
+    EXPECT_EQ(shown, 0) << "the detail waits for the posted message";
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(shown, 1);
+    table.cancel();
 }
