@@ -1,0 +1,797 @@
+#include "maintmb.h"
+
+#include "CheckCombo.h"
+#include "about.h"
+#include "clock.h"
+#include "calltypeicons.h"
+#include "dbfrg.h"
+#include "exception.h"
+#include "fltaud.h"
+#include "inputex.h"
+#include "memtable.h"
+#include "myutils.h"
+#include "optlist.h"
+#include "stattmb.h"
+#include "tablemodel.h"
+#include "tembrelapp.h"
+#include "udmaudio.h"
+#include "udmcd.h"
+#include "udmtapi.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QSpinBox>
+#include <QCloseEvent>
+#include <QDate>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedLayout>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kGaugeMax = 37767;
+constexpr int kGaugeLift = 5000;
+
+const char kNoRecorderText[] = "Chyba - nebylo nalezeno žádné záznamové zařízení pro nahrávaní.";
+const char kRestartFailedText[] = "Chyba - TAPI zařízení nelze zpětně automaticky zaktivovat!";
+const char kSilenceText[] = "Chyba - zdetekováno dlouhé ticho v aktuální nahrávce.";
+
+void showPlain(const QString &text)
+{
+    if (IMessageBoxHandler *handler = MessageBoxHandler())
+        handler->showPlainMessage(text);
+    else
+        WriteLogLine(text);
+}
+
+QString statusPrefix(int callCount, int state)
+{
+    if (callCount == 0 || (callCount == 1 && DWORD(state) != LINECALLSTATE_IDLE))
+        return QStringLiteral(" Status: ");
+    return QStringLiteral(" Status(") + QString::number(callCount) + QStringLiteral("): ");
+}
+
+TColumn gridColumn(const char *field, const char *title, int width, bool visible)
+{
+    TColumn c;
+    c.FieldName = QString::fromLatin1(field);
+    c.Title.Caption = QString::fromUtf8(title);
+    c.Width = width;
+    c.Visible = visible;
+    return c;
+}
+
+// A command's handler: an error it raises is shown in an error box, as the
+// application shows every error that leaves an event handler.
+template <typename Handler> auto guarded(Handler handler)
+{
+    return [handler] {
+        try {
+            handler();
+        } catch (const std::exception &e) {
+            ShowMessageBox(QString::fromUtf8(e.what()), mkError, mbOK);
+        }
+    };
+}
+
+// Today at midnight as a day number.
+double today() { return double(int(Now())); }
+
+} // namespace
+
+// ---- TStatusPanels ---------------------------------------------------------------------------
+
+TStatusPanels::TStatusPanels(std::initializer_list<int> widths, QWidget *parent) : QStatusBar(parent)
+{
+    setSizeGripEnabled(false);
+    for (int width : widths) {
+        auto *panel = new QLabel(this);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setFixedWidth(width);
+        panel->setTextFormat(Qt::PlainText);
+        addWidget(panel);
+        m_panels.append(panel);
+    }
+}
+
+QString TStatusPanels::PanelText(int index) const { return m_panels.at(index)->text(); }
+
+void TStatusPanels::SetPanelText(int index, const QString &text) { m_panels.at(index)->setText(text); }
+
+int TStatusPanels::PanelWidth(int index) const { return m_panels.at(index)->width(); }
+
+void TStatusPanels::mousePressEvent(QMouseEvent *event)
+{
+    QStatusBar::mousePressEvent(event);
+    if (OnMouseDown)
+        OnMouseDown(event->button(), int(event->position().x()));
+}
+
+// ---- Tfmaintmb: creation ------------------------------------------------------------------------
+
+Tfmaintmb::Tfmaintmb(const TProgramSwitches &switches, QWidget *parent)
+    : QMainWindow(parent), m_switches(switches)
+{
+    setObjectName(QStringLiteral("fmaintmb"));
+    // The program keeps up with the line and the sound card ahead of other work.
+    RaiseProcessPriority();
+
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSize(8);
+    setFont(font);
+    resize(751, 563);
+    setMinimumSize(710, 380);
+    setWindowTitle(QStringLiteral("Verandel ") + ApplicationTitle());
+    setWindowIcon(ApplicationIcon());
+    ImageList1 = CallTypeImageList();
+
+    createMenus();
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    Bevel1 = new QFrame(central);
+    Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    Bevel1->setFixedHeight(2);
+    layout->addWidget(Bevel1);
+    createGrid();
+    frg_audio->setParent(central);
+    layout->addWidget(frg_audio, 1);
+    createBottom();
+    Panel3->setParent(central);
+    layout->addWidget(Panel3);
+    setCentralWidget(central);
+    createTray();
+
+    LastNumber.clear();
+
+    AskSaveFileName = [this] {
+        QFileDialog dialog(this, QStringLiteral("Uložit nahrávku"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(QStringLiteral("audio soubory (*.wav)"));
+        dialog.setDefaultSuffix(QStringLiteral("wav"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        dialog.setSizeGripEnabled(true);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().constFirst();
+    };
+    AskExportFolder = [this] {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Vyberte adresář pro export:"));
+    };
+    AskNumber = [](QString &number) {
+        return InputText(QStringLiteral("Vytočit číslo"), QStringLiteral("Telefonní číslo"), number);
+    };
+}
+
+Tfmaintmb::~Tfmaintmb()
+{
+    // The modules outlive nothing of ours: cut what they could still call.
+    if (dmtapi)
+        dmtapi->OnStatus = nullptr;
+    if (dmaudio)
+        dmaudio->OnLevel = nullptr;
+    if (dmcd)
+        dmcd->tb_audio->afterScroll = nullptr;
+}
+
+void Tfmaintmb::createMenus()
+{
+    auto phoneItem = [this](QMenu *menu, const char *caption, int tag) {
+        QAction *item = menu->addAction(QString::fromUtf8(caption));
+        item->setData(tag);
+        connect(item, &QAction::triggered, this, guarded([this, item] { mm_holdClick(item); }));
+        return item;
+    };
+
+    Soubor1 = menuBar()->addMenu(QStringLiteral("Soubor"));
+    Pehrtnahrvku1 = Soubor1->addAction(PlayIcon(), QStringLiteral("Přehrát nahrávku"));
+    Uloitnahrvku1 = Soubor1->addAction(SaveIcon(), QStringLiteral("Uložit nahrávku..."));
+    Hromadnexportnahrvek1 = Soubor1->addAction(QStringLiteral("Hromadný export nahrávek..."));
+    N3 = Soubor1->addSeparator();
+    Nastaven2 = Soubor1->addAction(QStringLiteral("Nastavení..."));
+    N1 = Soubor1->addSeparator();
+    Ukonitaplikaci1 = Soubor1->addAction(QStringLiteral("Ukončit aplikaci"));
+    Ukonitaplikaci1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+    connect(Pehrtnahrvku1, &QAction::triggered, this, guarded([this] { btn_aud_playClick(); }));
+    connect(Uloitnahrvku1, &QAction::triggered, this, guarded([this] { btn_saveClick(); }));
+    connect(Hromadnexportnahrvek1, &QAction::triggered, this, guarded([this] { Hromadnexportnahrvek1Click(); }));
+    connect(Nastaven2, &QAction::triggered, this, guarded([this] { Nastaven2Click(); }));
+    connect(Ukonitaplikaci1, &QAction::triggered, this, guarded([this] { Ukonit1Click(); }));
+
+    Statistiky1 = menuBar()->addAction(QStringLiteral("Statistiky"));
+    connect(Statistiky1, &QAction::triggered, this, guarded([this] { Statistiky1Click(); }));
+
+    elefon1 = menuBar()->addMenu(QStringLiteral("Telefon"));
+    mm_callnumber = phoneItem(elefon1, "Vytočit číslo...", 1);
+    mm_acceptcall = phoneItem(elefon1, "Přijmout hovor", 2);
+    mm_hangup = phoneItem(elefon1, "Zavěsit", 3);
+
+    Oaplikaci1 = menuBar()->addMenu(QStringLiteral("O aplikaci"));
+    Oaplikaci2 = Oaplikaci1->addAction(QStringLiteral("O aplikaci..."));
+    connect(Oaplikaci2, &QAction::triggered, this, guarded([this] { Oaplikaci1Click(); }));
+
+    pmcti = new QMenu(this);
+    pm_callnumber = phoneItem(pmcti, "Vytočit číslo...", 1);
+    pm_acceptcall = phoneItem(pmcti, "Přijmout hovor", 2);
+    pm_hangup = phoneItem(pmcti, "Zavěsit", 3);
+    OtevtTembrel1 = pmcti->addAction(QStringLiteral("Otevřít"));
+    QFont bold = OtevtTembrel1->font();
+    bold.setBold(true);
+    OtevtTembrel1->setFont(bold); // the default item
+    N2 = pmcti->addSeparator();
+    Ukonit1 = pmcti->addAction(QStringLiteral("Ukončit"));
+    connect(OtevtTembrel1, &QAction::triggered, this, guarded([this] { OtevtTembrel1Click(); }));
+    connect(Ukonit1, &QAction::triggered, this, guarded([this] { Ukonit1Click(); }));
+    connect(pmcti, &QMenu::aboutToShow, this, guarded([this] { pmctiPopup(); }));
+
+    pmstatus = new QMenu(this);
+
+    // Until the settings say otherwise the phone is not offered.
+    ApplyCommandCalls(false);
+    setPhoneItemsEnabled(false, false, false);
+}
+
+void Tfmaintmb::createGrid()
+{
+    frg_audio = new Tfrg(this);
+    frg_audio->setObjectName(QStringLiteral("frg_audio"));
+    frg_audio->nv->SetVisibleButtons(
+        {TDBNavigator::nbFirst, TDBNavigator::nbPrior, TDBNavigator::nbNext, TDBNavigator::nbLast, TDBNavigator::nbDelete});
+    frg_audio->spbfilter->setVisible(true);
+    frg_audio->spboutput->setVisible(true);
+    connect(frg_audio->spbfilter, &QPushButton::clicked, this, guarded([this] { frg_audiospbfilterClick(true); }));
+
+    frg_audio->gr->SetColumns({
+        gridColumn("IDAUDIO", "ID", 46, true),
+        gridColumn("IDBINDATA", "", 64, false),
+        gridColumn("IDUSER", "", 64, false),
+        gridColumn("CALLTYPE", "", 64, false),
+        gridColumn("CALLTYPENAME", "Typ hovoru", 119, true),
+        gridColumn("CALLLINK", "Linka", 42, true),
+        gridColumn("WHENSTART", "Začátek hovoru", 114, true),
+        gridColumn("WHENEND", "Konec hovoru", 115, true),
+        gridColumn("WHENLENGTH", "Délka hovoru", 79, true),
+        gridColumn("AUDIOTYPE", "", 64, false),
+        gridColumn("AUDIOSIZE", "Velikost audia [B]", 64, false),
+        gridColumn("AUDIOSIZEKB", "Velikost [kB]", 90, true),
+        gridColumn("PHONENUMBER", "Telefonní číslo", 100, true),
+    });
+    TDBGridEx *grid = frg_audio->gr;
+    grid->OnDrawColumnCell = [this, grid](QPainter *painter, const QRect &rect, int column, const QModelIndex &index,
+                                          bool selected) {
+        frg_audiogrDrawColumnCell(grid, painter, rect, column, index, selected);
+    };
+
+    // The record commands sit at the right end of the frame's button row.
+    Panel1 = new QWidget(frg_audio->pan);
+    auto *buttons = new QHBoxLayout(Panel1);
+    buttons->setContentsMargins(0, 0, 4, 0);
+    buttons->setSpacing(6);
+    btn_aud_play = new QPushButton(PlayIcon(), QStringLiteral("&Přehrát nahrávku"), Panel1);
+    btn_save = new QPushButton(SaveIcon(), QStringLiteral("&Uložit nahrávku"), Panel1);
+    btn_aud_play->setMinimumWidth(113);
+    btn_save->setMinimumWidth(107);
+    for (QPushButton *button : {btn_aud_play, btn_save}) {
+        button->setFocusPolicy(Qt::NoFocus);
+        buttons->addWidget(button);
+    }
+    if (auto *row = qobject_cast<QHBoxLayout *>(frg_audio->pan->layout()))
+        row->addWidget(Panel1);
+    connect(btn_aud_play, &QPushButton::clicked, this, guarded([this] { btn_aud_playClick(); }));
+    connect(btn_save, &QPushButton::clicked, this, guarded([this] { btn_saveClick(); }));
+    btn_aud_play->setEnabled(false);
+    btn_save->setEnabled(false);
+    Pehrtnahrvku1->setEnabled(false);
+    Uloitnahrvku1->setEnabled(false);
+    Hromadnexportnahrvek1->setEnabled(false);
+}
+
+void Tfmaintmb::createBottom()
+{
+    Panel3 = new QWidget(this);
+    const int height = std::max(19, fontMetrics().height() + 6);
+    Panel3->setFixedHeight(height);
+    auto *row = new QHBoxLayout(Panel3);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(0);
+
+    Panel2 = new QWidget(Panel3);
+    Panel2->setFixedWidth(160);
+    auto *stack = new QStackedLayout(Panel2);
+    stack->setStackingMode(QStackedLayout::StackAll);
+    auto *bars = new QWidget(Panel2);
+    auto *barsLayout = new QVBoxLayout(bars);
+    barsLayout->setContentsMargins(1, 1, 2, 1);
+    barsLayout->setSpacing(1);
+    auto makeGauge = [bars, barsLayout] {
+        auto *gauge = new QProgressBar(bars);
+        gauge->setRange(0, kGaugeMax);
+        gauge->setValue(0);
+        gauge->setTextVisible(false);
+        gauge->setFixedSize(157, 8);
+        gauge->setStyleSheet(QStringLiteral("QProgressBar { border: 1px solid #808080; background: #f0f0f0; }"
+                                            "QProgressBar::chunk { background: #00b000; }"));
+        barsLayout->addWidget(gauge);
+        return gauge;
+    };
+    gaugeleft = makeGauge();
+    gaugeright = makeGauge();
+    barsLayout->addStretch(1);
+    stbleft = new TStatusPanels({158, 50}, Panel2);
+    stbleft->setAutoFillBackground(true);
+    stack->addWidget(bars);
+    stack->addWidget(stbleft);
+    stack->setCurrentWidget(stbleft);
+    row->addWidget(Panel2);
+
+    stb = new TStatusPanels({190, 170, 50}, Panel3);
+    stb->OnMouseDown = [this](Qt::MouseButton button, int x) { stbMouseDown(button, x); };
+    row->addWidget(stb, 1);
+}
+
+void Tfmaintmb::createTray()
+{
+    cti = new QSystemTrayIcon(this);
+    cti->setIcon(ApplicationIcon());
+    cti->setToolTip(windowTitle());
+    cti->setContextMenu(pmcti);
+    connect(cti, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+            OtevtTembrel1Click();
+    });
+    SetTrayAvailable(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void Tfmaintmb::SetTrayAvailable(bool available)
+{
+    m_trayAvailable = available;
+    cti->setVisible(available);
+}
+
+// ---- Life cycle ---------------------------------------------------------------------------------------
+
+void Tfmaintmb::ctiStartup()
+{
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame(QPoint(), size());
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    if (!m_switches.StartHidden())
+        show();
+    else if (!m_trayAvailable)
+        showMinimized(); // without a tray the window must stay reachable
+}
+
+bool Tfmaintmb::Startup()
+{
+    foptlist->LoadSettings(false);
+    ApplyCommandCalls(foptlist->chb_commandcalls->isChecked());
+    if (m_switches.startup)
+        PauseMilliseconds(foptlist->StartDelay * 1000 + 1);
+    dmcd->SetLinkNumber(foptlist->spe_link->value());
+    try {
+        dmcd->OpenCallLog();
+    } catch (const std::exception &) {
+        showPlain(QStringLiteral("Chyba - nelze otevřít datové úložiště. Program bude ukončen."));
+        return false;
+    }
+    dmaudio->OnLevel = [this](TdeAudioControlSource *source) { ShowLevel(source); };
+    dmtapi->OnStatus = [this](int state, int callType, const QString &number) { ShowStatus(state, callType, number); };
+
+    frg_audio->InitFrame(dmcd->ds_audio, nullptr, QString());
+    dmcd->tb_audio->afterScroll = [this](TMemTable &) { GridAfterScroll(); };
+    // A new call or a filter changes the rows without moving the cursor.
+    connect(dmcd->tb_audio, &TMemTable::dataSetChanged, this, guarded([this] { GridAfterScroll(); }));
+    if (frg_audio->DescendingAllowed())
+        frg_audio->ditsestupn1->trigger();
+
+    // The list starts unfiltered, with both dates at today and unticked.
+    ffltaud->SetDates(TDateChoice{today(), false}, TDateChoice{today(), false});
+    ffltaud->FromChecked = false;
+    ffltaud->ToChecked = false;
+    frg_audiospbfilterClick(false);
+    fstattmb->SetDates(ffltaud->DateFrom(), ffltaud->DateTo());
+
+    GridAfterScroll();
+    ShowStatus(0, 0, QString());
+    QCoreApplication::postEvent(this, new QEvent(QEvent::Type(UM_AFTERSTART)));
+    return true;
+}
+
+bool Tfmaintmb::event(QEvent *event)
+{
+    if (event->type() == QEvent::Type(UM_AFTERSTART)) {
+        AfterStart();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void Tfmaintmb::AfterStart()
+{
+    if (!dmaudio->InputDeviceAvailable()) {
+        WriteLogLine(QStringLiteral("Error - No input record device was found"));
+        ShowStartupError(QString::fromUtf8(kNoRecorderText));
+    }
+    if (foptlist->chb_autostartwatch->isChecked())
+        StartWatch();
+}
+
+void Tfmaintmb::StartWatch()
+{
+    QCoreApplication::processEvents();
+    WaitScope wait;
+    try {
+        dmtapi->OpenLine();
+    } catch (const std::exception &e) {
+        const QString message = QString::fromUtf8(e.what());
+        WriteLogLine(QStringLiteral("Error StartWatch: ") + message);
+        ShowStartupError(QStringLiteral("Chyba při inicializaci TAPI - \"") + message + QStringLiteral("\""));
+    }
+}
+
+void Tfmaintmb::StopWatch()
+{
+    WaitScope wait;
+    try {
+        dmtapi->CloseLine();
+    } catch (...) {
+    }
+    stbleft->SetPanelText(0, QStringLiteral(" Neaktivní TAPI"));
+    pmstatus->clear();
+    for (int i = 0; i < stb->PanelCount(); ++i)
+        stb->SetPanelText(i, QString());
+}
+
+bool Tfmaintmb::Watching() const { return dmtapi && dmtapi->Active; }
+
+void Tfmaintmb::ApplyCommandCalls(bool commandCalls)
+{
+    elefon1->setEnabled(commandCalls);
+    elefon1->menuAction()->setEnabled(commandCalls);
+    for (QAction *item : {pm_callnumber, pm_acceptcall, pm_hangup})
+        item->setVisible(commandCalls);
+}
+
+void Tfmaintmb::Nastaven2Click()
+{
+    const bool watchBefore = foptlist->chb_autostartwatch->isChecked();
+    const bool commandsBefore = foptlist->chb_commandcalls->isChecked();
+    const int deviceBefore = dmtapi->Device;
+    if (foptlist->exec() != QDialog::Accepted)
+        return;
+    dmcd->SetLinkNumber(foptlist->spe_link->value());
+    const bool commands = foptlist->chb_commandcalls->isChecked();
+    ApplyCommandCalls(commands);
+    const bool watch = foptlist->chb_autostartwatch->isChecked();
+    if (watch != watchBefore) {
+        if (watch)
+            StartWatch();
+        else
+            StopWatch();
+        return;
+    }
+    if (dmtapi->Device == deviceBefore && commands == commandsBefore)
+        return;
+    if (watch) {
+        // Another device or other privileges: the line is opened anew.
+        if (dmtapi->Active)
+            StopWatch();
+        StartWatch();
+    }
+}
+
+void Tfmaintmb::closeEvent(QCloseEvent *event)
+{
+    if (m_closing || m_switches.canclose) {
+        FormClose();
+        event->accept();
+        return;
+    }
+    // Closing only puts the program away; it keeps watching.
+    event->ignore();
+    if (m_trayAvailable)
+        hide();
+    else
+        showMinimized();
+}
+
+void Tfmaintmb::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_trayAvailable)
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();
+        });
+}
+
+void Tfmaintmb::FormClose()
+{
+    if (m_closed)
+        return;
+    m_closed = true;
+    StopWatch();
+    cti->hide();
+    if (EndApplication)
+        EndApplication();
+}
+
+void Tfmaintmb::CloseMainWindow()
+{
+    m_closing = true;
+    close();
+    // A window that was never shown may not see the close request.
+    FormClose();
+}
+
+void Tfmaintmb::BringToFront()
+{
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
+void Tfmaintmb::Ukonit1Click()
+{
+    if (m_switches.canclose) {
+        CloseMainWindow();
+        return;
+    }
+    if (ShowMessageBox(QStringLiteral("Opravdu ukončit aplikaci ") + ApplicationTitle() + QStringLiteral("?"),
+                       mkConfirmation, mbOK | mbCancel)
+        == mrOk)
+        CloseMainWindow();
+}
+
+// ---- Displays -------------------------------------------------------------------------------------------
+
+void Tfmaintmb::ShowStatus(int state, int callType, const QString &number)
+{
+    pmstatus->clear();
+    if (dmtapi && dmtapi->Active) {
+        const int n = dmtapi->CallCount();
+        stbleft->SetPanelText(0, QStringLiteral(" ") + dmtapi->LineName);
+        QString status = statusPrefix(n, state);
+        if (n > 1) {
+            try {
+                for (int i = 0; i < n; ++i) {
+                    const TCallRec *call = dmtapi->CallAt(i);
+                    pmstatus->addAction(QStringLiteral("Status[") + QString::number(i + 1) + QStringLiteral("]: ")
+                                        + Tdmtapi::CallStateName(int(call->State), call->CallType)
+                                        + QStringLiteral("  ") + call->Number);
+                }
+            } catch (...) {
+                // A list that changed under us: what was built stays.
+            }
+        }
+        status += Tdmtapi::CallStateName(state, callType);
+        stb->SetPanelText(0, status);
+        stb->SetPanelText(1, number.isEmpty() ? QString() : QStringLiteral(" Tel. číslo: ") + number);
+        const DWORD s = DWORD(state);
+        const bool single = n <= 1;
+        setPhoneItemsEnabled(single && (s == LINECALLSTATE_IDLE || s == LINECALLSTATE_DIALTONE),
+                             single && s == LINECALLSTATE_OFFERING,
+                             single
+                                 && (s == LINECALLSTATE_CONNECTED || s == LINECALLSTATE_RINGBACK
+                                     || s == LINECALLSTATE_BUSY));
+    } else {
+        setPhoneItemsEnabled(false, false, false);
+        stbleft->SetPanelText(0, QStringLiteral(" Neaktivní TAPI"));
+        for (int i = 0; i < stb->PanelCount(); ++i)
+            stb->SetPanelText(i, QString());
+    }
+    if (state == -1)
+        ShowErrorBalloon(QString::fromUtf8(kRestartFailedText), 15);
+}
+
+void Tfmaintmb::setPhoneItemsEnabled(bool dial, bool answer, bool hangup)
+{
+    mm_callnumber->setEnabled(dial);
+    pm_callnumber->setEnabled(dial);
+    mm_acceptcall->setEnabled(answer);
+    pm_acceptcall->setEnabled(answer);
+    mm_hangup->setEnabled(hangup);
+    pm_hangup->setEnabled(hangup);
+}
+
+void Tfmaintmb::stbMouseDown(Qt::MouseButton, int x)
+{
+    if (x <= stb->PanelWidth(0))
+        pmstatus->popup(stb->mapToGlobal(QPoint(0, stb->height() + 1)));
+}
+
+void Tfmaintmb::ShowLevel(TdeAudioControlSource *source)
+{
+    if (!source || !source->AudioSource()) {
+        stbleft->show();
+        gaugeleft->setValue(0);
+        gaugeright->setValue(0);
+        return;
+    }
+    if (dmaudio && dmaudio->SilenceDetection() && dmaudio->SilenceState() == 1) {
+        dmaudio->SetSilenceState(2);
+        ShowErrorBalloon(QString::fromUtf8(kSilenceText), 15);
+    }
+    if (isVisible()) {
+        stbleft->hide();
+        gaugeleft->setValue(std::min(int(source->PeakLeft()) + kGaugeLift, kGaugeMax));
+        gaugeright->setValue(std::min(int(source->PeakRight()) + kGaugeLift, kGaugeMax));
+    }
+}
+
+bool Tfmaintmb::currentRecordHasAudio(int &id) const
+{
+    id = 0;
+    if (!dmcd || !dmcd->tb_audio->active() || dmcd->tb_audio->isEmpty())
+        return false;
+    TMemTable *table = dmcd->tb_audio;
+    id = table->fieldByName(QStringLiteral("IDAUDIO")).asInteger();
+    return id != 0 && table->fieldByName(QStringLiteral("AUDIOSIZE")).asLargeInt() != 0;
+}
+
+void Tfmaintmb::GridAfterScroll()
+{
+    if (!dmcd || !dmcd->tb_audio->active())
+        return;
+    TMemTable *table = dmcd->tb_audio;
+    const bool audio = !table->isEmpty() && table->fieldByName(QStringLiteral("AUDIOSIZE")).asLargeInt() > 0;
+    for (QAction *item : {Pehrtnahrvku1, Uloitnahrvku1})
+        item->setEnabled(audio);
+    btn_aud_play->setEnabled(audio);
+    btn_save->setEnabled(audio);
+    Hromadnexportnahrvek1->setEnabled(!table->isEmpty());
+}
+
+void Tfmaintmb::frg_audiogrDrawColumnCell(TDBGridEx *grid, QPainter *painter, const QRect &rect, int column,
+                                          const QModelIndex &index, bool selected)
+{
+    TTableModel *model = grid ? grid->TableModel() : nullptr;
+    if (!model || column < 0 || column >= grid->ColumnCount()
+        || grid->Columns().at(size_t(column)).FieldName != QLatin1String("CALLTYPENAME"))
+        return;
+    TMemTable *table = model->table();
+    TField *typeField = table ? table->findField(QStringLiteral("CALLTYPE")) : nullptr;
+    const int record = model->recordOfRow(index.row());
+    painter->save();
+    painter->fillRect(rect, selected ? grid->palette().color(QPalette::Highlight) : grid->RowColor(index.row() + 1));
+    painter->restore();
+    const int icon = (typeField && record >= 0 && !typeField->isNullAt(record))
+                         ? int(typeField->asLargeIntAt(record)) - 1
+                         : -1;
+    if (icon < 0)
+        return; // no call type: the cell stays empty
+    const int side = rect.height();
+    if (icon < ImageList1.size())
+        ImageList1.at(icon).paint(painter, QRect(rect.left() + 5, rect.top(), side, side));
+    grid->DefaultDrawColumnCell(painter, rect.adjusted(side + 7, 0, 0, 0), index, selected);
+}
+
+// ---- Commands -------------------------------------------------------------------------------------------
+
+void Tfmaintmb::btn_aud_playClick()
+{
+    int id = 0;
+    if (currentRecordHasAudio(id))
+        dmcd->PlayRecording(id);
+}
+
+void Tfmaintmb::btn_saveClick()
+{
+    int id = 0;
+    if (!currentRecordHasAudio(id))
+        return;
+    const QString target = AskSaveFileName();
+    if (target.isEmpty())
+        return;
+    if (dmcd->CopyRecording(id, target).isEmpty())
+        ShowMessageBox(QStringLiteral("Audio soubor ID=") + QString::number(id)
+                           + QStringLiteral(" nebyl v databázi nalezen."),
+                       mkWarning, mbOK);
+}
+
+void Tfmaintmb::Hromadnexportnahrvek1Click()
+{
+    if (!dmcd || dmcd->tb_audio->isEmpty())
+        return;
+    const QString folder = AskExportFolder();
+    if (!folder.isEmpty())
+        dmcd->ExportRecordings(folder);
+}
+
+void Tfmaintmb::frg_audiospbfilterClick(bool fromButton)
+{
+    dmcd->FillCallTypes(ffltaud->ccb_calltype->Items());
+    if (fromButton && ffltaud->exec() != QDialog::Accepted)
+        return;
+    frg_audio->spbfilter->setToolTip(ffltaud->FilterDescription());
+    dmcd->ApplyCallLogFilter(ffltaud->ccb_calltype->Items(), ffltaud->edlinkafrom->value(),
+                             ffltaud->edlinkato->value(), ffltaud->DateFrom(), ffltaud->DateTo());
+}
+
+void Tfmaintmb::Statistiky1Click()
+{
+    TDBGridEx *grid = fstattmb->frg_stat->gr;
+    grid->OnDrawColumnCell = [this, grid](QPainter *painter, const QRect &rect, int column, const QModelIndex &index,
+                                          bool selected) {
+        frg_audiogrDrawColumnCell(grid, painter, rect, column, index, selected);
+    };
+    fstattmb->exec();
+}
+
+void Tfmaintmb::mm_holdClick(QAction *sender)
+{
+    try {
+        switch (sender ? sender->data().toInt() : 0) {
+        case 1:
+            if (AskNumber(LastNumber) && !LastNumber.isEmpty())
+                dmtapi->Dial(LastNumber);
+            break;
+        case 2:
+            dmtapi->Answer();
+            break;
+        case 3:
+            dmtapi->HangUp();
+            break;
+        default:
+            break;
+        }
+    } catch (const std::exception &e) {
+        showPlain(QStringLiteral("Operace neproběhla úspěšně - chyba:\r\n") + QString::fromUtf8(e.what()));
+    }
+}
+
+void Tfmaintmb::Oaplikaci1Click() { ShowAbout(); }
+
+void Tfmaintmb::OtevtTembrel1Click()
+{
+    if (isVisible() && !isMinimized()) {
+        if (m_trayAvailable)
+            hide();
+        else
+            showMinimized();
+    } else {
+        BringToFront();
+    }
+}
+
+void Tfmaintmb::pmctiPopup()
+{
+    OtevtTembrel1->setText((isVisible() && !isMinimized() ? QStringLiteral("Schovat ") : QStringLiteral("Otevřít "))
+                           + ApplicationTitle());
+}
+
+// ---- Tray ------------------------------------------------------------------------------------------------
+
+void Tfmaintmb::ShowErrorBalloon(const QString &text, int seconds)
+{
+    if (m_trayAvailable && cti->isVisible())
+        cti->showMessage(ApplicationTitle(), text, QSystemTrayIcon::Critical, seconds * 1000);
+    else
+        stb->showMessage(text, seconds * 1000);
+}
+
+void Tfmaintmb::ShowStartupError(const QString &text)
+{
+    if (isVisible())
+        showPlain(text);
+    else
+        ShowErrorBalloon(text, 60);
+}

@@ -1,0 +1,245 @@
+#include "tembrelapp.h"
+
+#include "autostart.h"
+#include "fltaud.h"
+#include "linesimserver.h"
+#include "maintmb.h"
+#include "messageboxwidget.h"
+#include "myappmsg.h"
+#include "myutils.h"
+#include "optlist.h"
+#include "settingsfile.h"
+#include "simulatedline.h"
+#include "simulatedwavein.h"
+#include "stattmb.h"
+#include "udmaudio.h"
+#include "udmcd.h"
+#include "udmtapi.h"
+#include "waveinregistry.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cerrno>
+#include <sys/resource.h>
+
+namespace {
+
+// Close to the high priority class of a desktop program, without real-time scheduling.
+constexpr int kRaisedNice = -10;
+
+std::function<void(int)> g_pause;
+
+// The application object: an error that leaves an event handler is shown in the
+// general error box and the program goes on.
+class TApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception &e) {
+            ShowMessageBox(QString::fromUtf8(e.what()), mkError, mbOK);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+bool RaiseProcessPriority()
+{
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, 0);
+    if (current == -1 && errno != 0)
+        return false;
+    if (current <= kRaisedNice)
+        return true;
+    // Without the right to raise it (EPERM, EACCES) the priority simply stays.
+    return setpriority(PRIO_PROCESS, 0, kRaisedNice) == 0;
+}
+
+void PauseMilliseconds(int ms)
+{
+    if (ms <= 0)
+        return;
+    if (g_pause)
+        g_pause(ms);
+    else
+        QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+void SetPauseFunction(std::function<void(int ms)> pause) { g_pause = std::move(pause); }
+
+// ---- TSimulation ---------------------------------------------------------------------------
+
+TSimulation::TSimulation() : m_provider(std::make_unique<SimulatedProvider>(1))
+{
+    m_server = std::make_unique<LineSimServer>(m_provider->line(1));
+    if (!m_server->listen(LineSimSocketName(1))) {
+        WriteLogLine(QStringLiteral("Simulated line: control socket not available: ") + m_server->errorString());
+        m_server.reset();
+    }
+}
+
+TSimulation::~TSimulation()
+{
+    m_server.reset();
+    m_provider.reset();
+}
+
+QString TSimulation::SocketName() const { return m_server ? m_server->serverName() : QString(); }
+
+// ---- TTembrelApp ---------------------------------------------------------------------------
+
+TTembrelApp::TTembrelApp(const QStringList &arguments)
+    : m_arguments(arguments), m_switches(TProgramSwitches::FromArguments(arguments))
+{
+}
+
+TTembrelApp::~TTembrelApp()
+{
+    if (tmyappmsgobject *messages = AppMsgObject()) {
+        messages->OnClose = nullptr;
+        messages->OnFront = nullptr;
+    }
+    if (fmaintmb) {
+        // The window outlives the modules; nothing may reach them through it any more.
+        fmaintmb->foptlist = nullptr;
+        fmaintmb->fstattmb = nullptr;
+        fmaintmb->ffltaud = nullptr;
+    }
+    foptlist.reset();
+    fstattmb.reset();
+    ffltaud.reset();
+    // Closing the line here still logs a running recording into the call log.
+    dmtapi.reset();
+    if (fmaintmb)
+        fmaintmb->dmtapi = nullptr;
+    if (dmaudio)
+        dmaudio->OnLevel = nullptr;
+    dmaudio.reset();
+    if (fmaintmb)
+        fmaintmb->dmaudio = nullptr;
+    if (dmcd)
+        dmcd->tb_audio->afterScroll = nullptr;
+    dmcd.reset();
+    if (fmaintmb)
+        fmaintmb->dmcd = nullptr;
+    fmaintmb.reset();
+    simulation.reset();
+}
+
+void TTembrelApp::Prepare()
+{
+    SetLogFileName(JoinPath(DataDirectory(), QFileInfo(LogFileName()).fileName()));
+    SetLoggingEnabled(true);
+    if (m_switches.uninst) {
+        SetAutoStart(false);
+        PauseMilliseconds(1000);
+    }
+    CheckSingleInstance(true);
+}
+
+void TTembrelApp::prepareSimulatedSettings()
+{
+    // A first simulated start watches the simulated line and records from the virtual
+    // input at once; a settings file that exists is never touched.
+    if (QFileInfo::exists(ConfigFileName()))
+        return;
+    TSettings settings;
+    settings.TAPIDevice = SimulatedLine::NameFor(1);
+    settings.AudioInputDevice = TSimulatedWaveInDriver::DeviceName();
+    settings.AutoStartWatch = true;
+    settings.TAPIAutoCheck = true;
+    settings.CommandCalls = true;
+    settings.MissedCalls = true;
+    try {
+        SaveSettings(ConfigFileName(), settings);
+    } catch (const std::exception &e) {
+        WriteLogLine(QStringLiteral("Simulated settings not written: ") + QString::fromUtf8(e.what()));
+    }
+}
+
+void TTembrelApp::CreateObjects()
+{
+    if (m_switches.simulate) {
+        QString error;
+        if (!ApplySimulatedInputSwitches(m_arguments, &error))
+            WriteLogLine(error);
+        simulation = std::make_unique<TSimulation>();
+        prepareSimulatedSettings();
+    }
+
+    fmaintmb = std::make_unique<Tfmaintmb>(m_switches);
+    dmcd = std::make_unique<Tdmcd>();
+    dmaudio = std::make_unique<Tdmaudio>();
+    dmtapi = std::make_unique<Tdmtapi>();
+    dmtapi->CallLog = dmcd.get();
+    dmtapi->Recorder = dmaudio.get();
+    fmaintmb->dmcd = dmcd.get();
+    fmaintmb->dmaudio = dmaudio.get();
+    fmaintmb->dmtapi = dmtapi.get();
+    ffltaud = std::make_unique<Tffltaud>();
+    fstattmb = std::make_unique<Tfstattmb>(dmcd.get());
+    foptlist = std::make_unique<Tfoptlist>(dmaudio.get(), dmtapi.get());
+    fmaintmb->ffltaud = ffltaud.get();
+    fmaintmb->fstattmb = fstattmb.get();
+    fmaintmb->foptlist = foptlist.get();
+
+    if (tmyappmsgobject *messages = AppMsgObject()) {
+        Tfmaintmb *window = fmaintmb.get();
+        messages->OnClose = [window] { window->CloseMainWindow(); };
+        messages->OnFront = [window] { window->BringToFront(); };
+    }
+}
+
+bool TTembrelApp::Start()
+{
+    if (m_switches.install) {
+        foptlist->ShownAlone = true;
+        foptlist->LoadSettings(false);
+        foptlist->exec();
+        return false;
+    }
+    if (!fmaintmb->Startup())
+        return false;
+    fmaintmb->ctiStartup();
+    return true;
+}
+
+int TTembrelApp::Exec()
+{
+    fmaintmb->EndApplication = [] { QCoreApplication::exit(0); };
+    return QApplication::exec();
+}
+
+int TTembrelApp::Run()
+{
+    Prepare();
+    CreateObjects();
+    if (!Start())
+        return 0;
+    return Exec();
+}
+
+int RunTembrel(int argc, char **argv)
+{
+    TApplication application(argc, argv);
+    QApplication::setApplicationName(ApplicationTitle());
+    QApplication::setApplicationDisplayName(ApplicationTitle());
+    // The window hides to the tray; only closing it for good ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QStringList arguments = QApplication::arguments();
+    InitApplicationFiles(QApplication::applicationFilePath(), arguments);
+    InstallWidgetHandlers();
+    int result = 0;
+    {
+        TTembrelApp program(arguments);
+        result = program.Run();
+    }
+    DoneApplicationFiles();
+    return result;
+}

@@ -1,0 +1,84 @@
+#pragma once
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+#include "programswitches.h"
+
+class LineSimServer;
+class SimulatedProvider;
+class Tdmaudio;
+class Tdmcd;
+class Tdmtapi;
+class Tffltaud;
+class Tfmaintmb;
+class Tfoptlist;
+class Tfstattmb;
+
+// Raises the process's scheduling priority where the system allows it; otherwise
+// the program runs on at its normal priority. True when the priority was raised.
+bool RaiseProcessPriority();
+
+// Waits the given milliseconds without handling events (the start-up pauses).
+// Tests install their own waiting; nullptr puts the real one back.
+void PauseMilliseconds(int ms);
+void SetPauseFunction(std::function<void(int ms)> pause);
+
+// The simulated line with its control socket, offered with the switch "simulate".
+class TSimulation {
+public:
+    TSimulation();
+    ~TSimulation();
+    SimulatedProvider &Provider() { return *m_provider; }
+    // The name of the control socket, empty when it could not be opened.
+    QString SocketName() const;
+
+private:
+    std::unique_ptr<SimulatedProvider> m_provider;
+    std::unique_ptr<LineSimServer> m_server;
+};
+
+// The program as a whole: the start-up sequence, the objects it creates in their
+// order, the main loop and the shutdown in the reverse order.
+class TTembrelApp {
+public:
+    explicit TTembrelApp(const QStringList &arguments);
+    // Destroys the objects in the reverse order of their creation.
+    ~TTembrelApp();
+    TTembrelApp(const TTembrelApp &) = delete;
+    TTembrelApp &operator=(const TTembrelApp &) = delete;
+
+    // Logging, the "uninst" switch and the single-instance check. Returns only when
+    // this copy is to go on starting.
+    void Prepare();
+    // Creates the windows and modules in their order and wires them together.
+    void CreateObjects();
+    // "install": the settings dialog alone. Otherwise the start-up step; true when
+    // the main loop is to run.
+    bool Start();
+    // The main loop; returns the program's exit code.
+    int Exec();
+    // Prepare, CreateObjects, Start and Exec in a row.
+    int Run();
+
+    const TProgramSwitches &Switches() const { return m_switches; }
+
+    // In the order of creation.
+    std::unique_ptr<TSimulation> simulation;
+    std::unique_ptr<Tfmaintmb> fmaintmb;
+    std::unique_ptr<Tdmcd> dmcd;
+    std::unique_ptr<Tdmaudio> dmaudio;
+    std::unique_ptr<Tdmtapi> dmtapi;
+    std::unique_ptr<Tffltaud> ffltaud;
+    std::unique_ptr<Tfstattmb> fstattmb;
+    std::unique_ptr<Tfoptlist> foptlist;
+
+private:
+    void prepareSimulatedSettings();
+
+    QStringList m_arguments;
+    TProgramSwitches m_switches;
+};
+
+// The program entry: the application object, then TTembrelApp::Run.
+int RunTembrel(int argc, char **argv);

@@ -1,0 +1,413 @@
+// The main window over the simulated line: status display, phone commands, level
+// gauges, record commands, the call-type icons and the tray menu.
+#include "appfixture.h"
+
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "dbfrg.h"
+#include "deAudioControls.h"
+#include "lineservice.h"
+#include "udmaudio.h"
+#include "udmcd.h"
+
+namespace {
+
+// A sound source of our own: pushes 16-bit stereo frames of given peaks to whatever
+// listens, as the wave-in component does during a recording.
+class TestSoundSource : public TdeAudioComponent {
+public:
+    TestSoundSource() : m_subject(this, &m_format)
+    {
+        m_format.SetDefault();
+        m_format.SetChannels(2);
+        m_format.SetBitsPerSample(16);
+        m_format.SetSamplesPerSec(48000);
+        m_format.SetBlockAlign(4);
+        m_format.SetAvgBytesPerSec(192000);
+    }
+    IdeAudioSubject *QueryAudioSubject() override { return &m_subject; }
+    void push(int16_t left, int16_t right)
+    {
+        QByteArray frames;
+        for (int i = 0; i < 480; ++i) {
+            // Alternating signs: a real wave, the peak is the magnitude.
+            const int16_t l = (i % 2) ? left : int16_t(-left);
+            const int16_t r = (i % 2) ? right : int16_t(-right);
+            frames.append(reinterpret_cast<const char *>(&l), 2);
+            frames.append(reinterpret_cast<const char *>(&r), 2);
+        }
+        m_subject.Notify(&m_subject, frames.constData(), int(frames.size()));
+    }
+
+private:
+    TdeWaveFormat m_format;
+    TdeAudioSubject m_subject;
+};
+
+QByteArray smallWave()
+{
+    // 16-bit mono PCM, 8000 Hz, 100 frames of silence.
+    QByteArray data(200, '\0');
+    QByteArray wave("RIFF");
+    auto u32 = [&wave](uint32_t v) { wave.append(reinterpret_cast<const char *>(&v), 4); };
+    auto u16 = [&wave](uint16_t v) { wave.append(reinterpret_cast<const char *>(&v), 2); };
+    u32(uint32_t(36 + data.size()));
+    wave.append("WAVEfmt ");
+    u32(16);
+    u16(1);
+    u16(1);
+    u32(8000);
+    u32(16000);
+    u16(2);
+    u16(16);
+    wave.append("data");
+    u32(uint32_t(data.size()));
+    wave.append(data);
+    return wave;
+}
+
+} // namespace
+
+class MainWindow : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        TSettings s = simulatedSettings();
+        s.TAPIAutoCheck = true;
+        // No recording unless a test asks for it: the calls are about the display.
+        s.AudioInputDevice.clear();
+        writeSettings(s);
+    }
+    // A finished call in the log, with a recording when bytes are given.
+    int addCall(int callType, const QString &number, const QByteArray &recording = QByteArray())
+    {
+        QString file;
+        if (!recording.isEmpty()) {
+            file = JoinPath(dir.path(), QStringLiteral("rec.wav"));
+            EXPECT_TRUE(WriteStringToFile(recording, file));
+        }
+        const double now = Now();
+        app->dmcd->AddCall(callType, 1, now - 0.01, now, number, file);
+        settle();
+        return app->dmcd->tb_audio->fieldByName(QStringLiteral("IDAUDIO")).asInteger();
+    }
+    void goToCall(int id)
+    {
+        TMemTable *table = app->dmcd->tb_audio;
+        for (table->first(); !table->eof(); table->next()) {
+            if (table->fieldByName(QStringLiteral("IDAUDIO")).asInteger() == id)
+                return;
+        }
+        FAIL() << "no call " << id;
+    }
+};
+
+TEST_F(MainWindow, OneCallRingingInOffersOnlyAnswer)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    lineEvent(QStringLiteral("ring 603123456"));
+    Tfmaintmb &w = window();
+    EXPECT_EQ(w.stb->PanelText(0), QStringLiteral(" Status: Vyzvání příchozí hovor"));
+    EXPECT_EQ(w.stb->PanelText(1), QStringLiteral(" Tel. číslo: 603123456"));
+    EXPECT_TRUE(w.mm_acceptcall->isEnabled());
+    EXPECT_TRUE(w.pm_acceptcall->isEnabled());
+    EXPECT_FALSE(w.mm_callnumber->isEnabled());
+    EXPECT_FALSE(w.pm_callnumber->isEnabled());
+    EXPECT_FALSE(w.mm_hangup->isEnabled());
+    EXPECT_FALSE(w.pm_hangup->isEnabled());
+    EXPECT_TRUE(w.pmstatus->actions().isEmpty());
+
+    // Answered from the menu: connected, and only hanging up is offered.
+    w.mm_acceptcall->trigger();
+    settle();
+    EXPECT_EQ(w.stb->PanelText(0), QStringLiteral(" Status: Probíhá příchozí hovor"));
+    EXPECT_TRUE(w.mm_hangup->isEnabled());
+    EXPECT_FALSE(w.mm_acceptcall->isEnabled());
+    w.pm_hangup->trigger();
+    settle();
+    EXPECT_EQ(tapi().CallCount(), 0);
+    EXPECT_EQ(w.stb->PanelText(0), QStringLiteral(" Status: V klidu"));
+    // A report without number empties the number panel.
+    EXPECT_EQ(w.stb->PanelText(1), QString());
+    EXPECT_TRUE(w.mm_callnumber->isEnabled());
+}
+
+TEST_F(MainWindow, TwoCallsFillTheStatusMenuAndDisableThePhone)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    lineEvent(QStringLiteral("ring 111"));
+    lineEvent(QStringLiteral("ring 222"));
+    ASSERT_EQ(tapi().CallCount(), 2);
+    Tfmaintmb &w = window();
+    EXPECT_TRUE(w.stb->PanelText(0).startsWith(QStringLiteral(" Status(2): ")));
+    EXPECT_TRUE(w.stb->PanelText(0).endsWith(QStringLiteral("Vyzvání příchozí hovor")));
+    const QList<QAction *> items = w.pmstatus->actions();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items.at(0)->text(), QStringLiteral("Status[1]: Vyzvání příchozí hovor  111"));
+    EXPECT_EQ(items.at(1)->text(), QStringLiteral("Status[2]: Vyzvání příchozí hovor  222"));
+    for (QAction *item : {w.mm_callnumber, w.mm_acceptcall, w.mm_hangup, w.pm_callnumber, w.pm_acceptcall, w.pm_hangup})
+        EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
+
+    // A press on the first panel opens the status menu; further right it does not.
+    w.stbMouseDown(Qt::LeftButton, w.stb->PanelWidth(0) + 10);
+    EXPECT_FALSE(w.pmstatus->isVisible());
+    w.stbMouseDown(Qt::LeftButton, 5);
+    EXPECT_TRUE(w.pmstatus->isVisible());
+    w.pmstatus->hide();
+
+    // One call left, idle on the way out: the count still shows.
+    lineEvent(QStringLiteral("hangup #1"));
+    EXPECT_EQ(tapi().CallCount(), 1);
+    EXPECT_TRUE(w.pmstatus->actions().isEmpty());
+}
+
+TEST_F(MainWindow, DialRemembersTheLastNumber)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    QStringList offered;
+    QString answer = QStringLiteral("777123");
+    bool confirm = true;
+    w.AskNumber = [&](QString &number) {
+        offered.append(number);
+        if (confirm)
+            number = answer;
+        return confirm;
+    };
+    ASSERT_TRUE(w.mm_callnumber->isEnabled());
+    w.mm_callnumber->trigger();
+    settle();
+    EXPECT_EQ(offered, QStringList{QString()});
+    EXPECT_EQ(w.LastNumber, QStringLiteral("777123"));
+    ASSERT_EQ(tapi().CallCount(), 1);
+    EXPECT_EQ(tapi().CallAt(0)->CallType, 2);
+
+    lineEvent(QStringLiteral("ringback"));
+    ASSERT_TRUE(w.pm_hangup->isEnabled());
+    w.pm_hangup->trigger();
+    settle();
+    EXPECT_EQ(tapi().CallCount(), 0);
+
+    // Cancelled: the number stays, nothing is dialled.
+    confirm = false;
+    w.pm_callnumber->trigger();
+    settle();
+    EXPECT_EQ(offered.last(), QStringLiteral("777123"));
+    EXPECT_EQ(w.LastNumber, QStringLiteral("777123"));
+    EXPECT_EQ(tapi().CallCount(), 0);
+
+    // Confirmed empty: remembered as empty, nothing is dialled.
+    confirm = true;
+    answer.clear();
+    w.mm_callnumber->trigger();
+    settle();
+    EXPECT_EQ(w.LastNumber, QString());
+    EXPECT_EQ(tapi().CallCount(), 0);
+    EXPECT_TRUE(boxes->calls().isEmpty());
+}
+
+TEST_F(MainWindow, RejectedPhoneCommandIsShownWithItsError)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    w.AskNumber = [](QString &number) {
+        number = QStringLiteral("123");
+        return true;
+    };
+    LineService::instance().injectFault(LineFaultKind::Fail, QStringLiteral("lineMakeCall"), LINEERR_OPERATIONFAILED);
+    w.mm_callnumber->trigger();
+    settle();
+    LineService::instance().clearFaults();
+    ASSERT_EQ(boxes->calls().size(), 1);
+    EXPECT_TRUE(boxes->calls().at(0).plain);
+    EXPECT_TRUE(boxes->calls().at(0).text.startsWith(QStringLiteral("Operace neproběhla úspěšně - chyba:\r\n")));
+    EXPECT_TRUE(boxes->calls().at(0).text.contains(QStringLiteral("tapi error")));
+    EXPECT_EQ(tapi().CallCount(), 0);
+}
+
+TEST_F(MainWindow, GaugesFollowThePeaksLiftedBy5000)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    EXPECT_FALSE(w.stbleft->isHidden());
+    TestSoundSource sound;
+    TdeAudioControlSource *level = app->dmaudio->Recorder().LevelSource();
+    level->SetAudioSource(&sound);
+
+    sound.push(30000, 0);
+    EXPECT_EQ(w.gaugeleft->value(), 35000);
+    EXPECT_EQ(w.gaugeright->value(), 5000);
+    EXPECT_TRUE(w.stbleft->isHidden());
+    EXPECT_EQ(w.gaugeleft->maximum(), 37767);
+
+    sound.push(32767, 100);
+    EXPECT_EQ(w.gaugeleft->value(), 37767);
+    EXPECT_EQ(w.gaugeright->value(), 5100);
+
+    // A long silence is reported once.
+    app->dmaudio->SetSilenceDetection(true);
+    app->dmaudio->SetSilenceState(1);
+    sound.push(0, 0);
+    EXPECT_EQ(w.gaugeleft->value(), 5000);
+    EXPECT_EQ(app->dmaudio->SilenceState(), 2);
+    EXPECT_EQ(w.stb->currentMessage(), QStringLiteral("Chyba - zdetekováno dlouhé ticho v aktuální nahrávce."));
+
+    // The run ends: the line name comes back over empty bars.
+    level->SetAudioSource(nullptr);
+    w.ShowLevel(level);
+    EXPECT_FALSE(w.stbleft->isHidden());
+    EXPECT_EQ(w.gaugeleft->value(), 0);
+    EXPECT_EQ(w.gaugeright->value(), 0);
+}
+
+TEST_F(MainWindow, RecordCommandsFollowTheCurrentRow)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    // The empty log: nothing to play, save or export.
+    EXPECT_FALSE(w.Hromadnexportnahrvek1->isEnabled());
+    EXPECT_FALSE(w.btn_aud_play->isEnabled());
+    EXPECT_FALSE(w.Uloitnahrvku1->isEnabled());
+    bool asked = false;
+    w.AskExportFolder = [&asked] {
+        asked = true;
+        return QString();
+    };
+    w.Hromadnexportnahrvek1Click();
+    EXPECT_FALSE(asked);
+
+    const int silent = addCall(5, QStringLiteral("600"));
+    const int recorded = addCall(3, QStringLiteral("777"), smallWave());
+    ASSERT_GT(recorded, silent);
+    EXPECT_TRUE(w.Hromadnexportnahrvek1->isEnabled());
+
+    goToCall(silent);
+    EXPECT_FALSE(w.btn_aud_play->isEnabled());
+    EXPECT_FALSE(w.btn_save->isEnabled());
+    EXPECT_FALSE(w.Pehrtnahrvku1->isEnabled());
+    EXPECT_FALSE(w.Uloitnahrvku1->isEnabled());
+
+    goToCall(recorded);
+    EXPECT_TRUE(w.btn_aud_play->isEnabled());
+    EXPECT_TRUE(w.btn_save->isEnabled());
+    EXPECT_TRUE(w.Pehrtnahrvku1->isEnabled());
+    EXPECT_TRUE(w.Uloitnahrvku1->isEnabled());
+
+    // Play hands the stored file to the associated program.
+    QString opened;
+    app->dmcd->ShellOpen = [&opened](const QString &file) {
+        opened = file;
+        return true;
+    };
+    w.btn_aud_play->click();
+    EXPECT_EQ(opened, Tdmcd::RecordingFileName(recorded));
+
+    // Save copies it where the user says.
+    const QString target = JoinPath(dir.path(), QStringLiteral("saved.wav"));
+    w.AskSaveFileName = [&target] { return target; };
+    w.btn_save->click();
+    EXPECT_EQ(ReadFileToString(target), smallWave());
+    EXPECT_TRUE(boxes->calls().isEmpty());
+
+    // Bulk export of the listed calls.
+    const QString folder = JoinPath(dir.path(), QStringLiteral("export"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    w.AskExportFolder = [&folder] { return folder; };
+    w.Hromadnexportnahrvek1->trigger();
+    EXPECT_EQ(ReadFileToString(JoinPath(folder, QStringLiteral("777_%1.wav").arg(recorded))), smallWave());
+
+    // A stored file removed by hand: the save warns with the identifier.
+    boxes->clear();
+    ASSERT_TRUE(QFile::remove(Tdmcd::RecordingFileName(recorded)));
+    w.Uloitnahrvku1->trigger();
+    ASSERT_EQ(boxes->boxes().size(), 1);
+    EXPECT_EQ(boxes->boxes().at(0).text, QStringLiteral("Audio soubor ID=%1 nebyl v databázi nalezen.").arg(recorded));
+    EXPECT_EQ(boxes->boxes().at(0).kind, int(mkWarning));
+}
+
+TEST_F(MainWindow, CallTypeCellCarriesItsIconOrStaysEmpty)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    const int typed = addCall(3, QStringLiteral("1"));
+    const int untyped = addCall(0, QStringLiteral("2"));
+    TDBGridEx *grid = w.frg_audio->gr;
+    const int column = grid->ColumnOfField(QStringLiteral("CALLTYPENAME"));
+    ASSERT_GE(column, 0);
+
+    auto draw = [&](int id) {
+        TTableModel *model = grid->TableModel();
+        int row = -1;
+        for (int r = 0; r < model->rowCount(); ++r) {
+            if (app->dmcd->tb_audio->fieldByName(QStringLiteral("IDAUDIO")).asLargeIntAt(model->recordOfRow(r)) == id)
+                row = r;
+        }
+        EXPECT_GE(row, 0);
+        QImage image(140, 18, QImage::Format_ARGB32);
+        image.fill(Qt::magenta);
+        QPainter painter(&image);
+        w.frg_audiogrDrawColumnCell(grid, &painter, image.rect(), column, grid->model()->index(row, column), false);
+        painter.end();
+        return image;
+    };
+    // Pixels of the icon square that are not the row's background.
+    auto iconPixels = [&](const QImage &image) {
+        const QRgb background = image.pixel(image.width() - 1, 0);
+        int count = 0;
+        for (int y = 0; y < 18; ++y)
+            for (int x = 5; x < 5 + 18; ++x)
+                count += image.pixel(x, y) != background;
+        return count;
+    };
+    const QImage withIcon = draw(typed);
+    const QImage empty = draw(untyped);
+    EXPECT_GT(iconPixels(withIcon), 20);
+    EXPECT_EQ(iconPixels(empty), 0);
+    // The whole cell was painted over: nothing of the old content shows.
+    EXPECT_NE(empty.pixel(100, 9), QColor(Qt::magenta).rgb());
+}
+
+TEST_F(MainWindow, LostLineThatCannotBeRestartedRaisesTheBalloon)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    ASSERT_TRUE(tapi().Active);
+    lineEvent(QStringLiteral("remove"));
+    tapi().CheckLine();
+    settle();
+    EXPECT_FALSE(tapi().Active);
+    EXPECT_EQ(w.stbleft->PanelText(0), QStringLiteral(" Neaktivní TAPI"));
+    EXPECT_EQ(w.stb->currentMessage(), QStringLiteral("Chyba - TAPI zařízení nelze zpětně automaticky zaktivovat!"));
+    EXPECT_FALSE(w.mm_callnumber->isEnabled());
+
+    lineEvent(QStringLiteral("restore"));
+    tapi().CheckLine();
+    settle();
+    EXPECT_TRUE(tapi().Active);
+    EXPECT_EQ(w.stbleft->PanelText(0), QStringLiteral(" Simulovaná linka 1"));
+}
+
+TEST_F(MainWindow, TrayMenuHidesAndOpensTheWindow)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    w.SetTrayAvailable(true);
+    w.pmctiPopup();
+    EXPECT_EQ(w.OtevtTembrel1->text(), QStringLiteral("Schovat Tembrel Personal"));
+    w.OtevtTembrel1->trigger();
+    EXPECT_FALSE(w.isVisible());
+    w.pmctiPopup();
+    EXPECT_EQ(w.OtevtTembrel1->text(), QStringLiteral("Otevřít Tembrel Personal"));
+    w.OtevtTembrel1->trigger();
+    EXPECT_TRUE(w.isVisible());
+
+    // Minimising puts the window into the tray.
+    w.showMinimized();
+    settle();
+    EXPECT_FALSE(w.isVisible());
+}
