@@ -24,6 +24,7 @@ const CommandShape kCommands[] = {
     {"conference", 0, 0, false}, {"remove", 0, 0, false},  {"restore", 0, 0, false},
     {"forget", 0, 0, true},     {"drift", 1, 1, true},     {"fail", 2, 3, false},
     {"replyerror", 2, 2, false}, {"noreply", 1, 1, false}, {"clearfaults", 0, 0, false},
+    {"farend", 1, 2, false},
 };
 
 struct StateName {
@@ -145,6 +146,17 @@ LineEvent ParseLineEvent(const QString &line, int lineNumber)
         fail(lineNumber, QStringLiteral("\"%1\" is not a telephone number").arg(plain.first()));
     if (event.command == QLatin1String("drift") && !CallStateFromName(plain.first()))
         fail(lineNumber, QStringLiteral("unknown call state \"%1\"").arg(plain.first()));
+    if (event.command == QLatin1String("farend")) {
+        const QString mode = plain.first().toLower();
+        if (mode != QLatin1String("answer") && mode != QLatin1String("busy") && mode != QLatin1String("none"))
+            fail(lineNumber, QStringLiteral("far end \"%1\" is not answer, busy or none").arg(plain.first()));
+        if (plain.size() > 1) {
+            bool ok = false;
+            const double seconds = plain.at(1).toDouble(&ok);
+            if (mode != QLatin1String("answer") || !ok || !std::isfinite(seconds) || seconds < 0 || seconds > 3600)
+                fail(lineNumber, QStringLiteral("bad far-end delay \"%1\"").arg(plain.at(1)));
+        }
+    }
     if (event.command == QLatin1String("fail") || event.command == QLatin1String("replyerror")
         || event.command == QLatin1String("noreply")) {
         const bool async = event.command != QLatin1String("fail");

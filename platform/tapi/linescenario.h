@@ -14,6 +14,9 @@
 //   onhook [#n]              the handset is put down: the call goes idle at once
 //   hold [#n], unhold [#n]   the connected call is put on hold and taken back
 //   conference               the connected and held calls are joined in a conference call
+//   farend <answer [seconds]|busy|none>  how the far end treats the calls the program makes:
+//                            ring back and answer after the seconds (default 3), be busy, or
+//                            wait for the events above (the default)
 //   remove, restore          the device is unplugged and plugged back
 //   forget [#n]              the provider loses the call without a word
 //   drift <state> [#n]       the call changes state without a message

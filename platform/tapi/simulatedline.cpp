@@ -165,6 +165,12 @@ void SimulatedLine::execute(const LineEvent &event)
         service.injectFault(LineFaultKind::ReplyError, args.at(0), LineErrorFromName(args.at(1)), device, 1);
     } else if (cmd == QLatin1String("noreply")) {
         service.injectFault(LineFaultKind::NoReply, args.at(0), 0, device, 1);
+    } else if (cmd == QLatin1String("farend")) {
+        const QString mode = firstArg.toLower();
+        m_farEnd = mode == QLatin1String("answer") ? FarEnd::Answer
+            : mode == QLatin1String("busy")        ? FarEnd::Busy
+                                                   : FarEnd::None;
+        m_farEndDelayMs = args.size() > 1 ? int(std::lround(args.at(1).toDouble() * 1000.0)) : 3000;
     } else if (cmd == QLatin1String("clearfaults")) {
         service.clearFaults(QString(), device);
     } else {
@@ -183,6 +189,7 @@ void SimulatedLine::makeCall(DWORD requestId, DeviceCall &call, const QString &d
         service.setCallState(call, LINECALLSTATE_DIALING);
         service.setCalledId(call, destination);
         service.setCallState(call, LINECALLSTATE_PROCEEDING);
+        farEndTakes(call);
     }
 }
 
@@ -193,6 +200,25 @@ void SimulatedLine::dial(DWORD requestId, DeviceCall &call, const QString &desti
     service.setCallState(call, LINECALLSTATE_DIALING);
     service.setCalledId(call, call.calledId + destination);
     service.setCallState(call, LINECALLSTATE_PROCEEDING);
+    farEndTakes(call);
+}
+
+void SimulatedLine::farEndTakes(DeviceCall &call)
+{
+    LineService &service = LineService::instance();
+    if (m_farEnd == FarEnd::Busy) {
+        service.setCallState(call, LINECALLSTATE_BUSY, LINEBUSYMODE_STATION);
+    } else if (m_farEnd == FarEnd::Answer) {
+        service.setCallState(call, LINECALLSTATE_RINGBACK);
+        const DWORD callId = call.id;
+        QTimer::singleShot(m_farEndDelayMs, &m_timers, [callId] {
+            LineService &lines = LineService::instance();
+            // Only a call that still rings is answered; one dropped meanwhile is left alone.
+            DeviceCall *ringing = lines.findCall(callId);
+            if (ringing && ringing->state == LINECALLSTATE_RINGBACK)
+                lines.setCallState(*ringing, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
+        });
+    }
 }
 
 void SimulatedLine::answer(DWORD requestId, DeviceCall &call)

@@ -39,11 +39,18 @@ public:
     std::vector<DeviceCall *> calls() const;
 
 private:
+    enum class FarEnd { None, Answer, Busy };
+
     DeviceCall *pick(const QStringList &args, std::initializer_list<DWORD> states, const QString &what) const;
     void idleConference(DeviceCall &call);
+    // The far end's treatment of a call the program dialled.
+    void farEndTakes(DeviceCall &call);
 
     int m_number;
     QString m_address;
+    FarEnd m_farEnd = FarEnd::None;
+    int m_farEndDelayMs = 3000;
+    QObject m_timers; // owns the far end's pending steps; they die with the line
 };
 
 // Several simulated lines at once, numbered from 1.

@@ -144,6 +144,37 @@ TEST_F(PhoneCommands, DialMakesACallOrDialsOnTheDialTone)
     EXPECT_EQ(log.calls[0].number, QStringLiteral("221"));
 }
 
+TEST_F(PhoneCommands, TheFarEndCanAnswerOrBeBusyByItself)
+{
+    tapi.CommandCalls = true;
+    tapi.MissedCalls = true;
+    Open();
+    Play(QStringLiteral("farend answer 0"));
+    EXPECT_EQ(tapi.Dial(QStringLiteral("800123")), 0);
+    ASSERT_TRUE(PumpUntil([&] { return tapi.CallCount() == 1 && tapi.CallAt(0)->State == LINECALLSTATE_CONNECTED; }));
+    EXPECT_EQ(tapi.CallAt(0)->CallType, 2);
+    EXPECT_TRUE(tapi.Recording);
+    EXPECT_EQ(tapi.HangUp(), 0);
+    PumpEvents();
+    ASSERT_EQ(log.calls.size(), 1u);
+    EXPECT_EQ(log.calls[0].callType, 2);
+    EXPECT_EQ(log.calls[0].number, QStringLiteral("800123"));
+
+    // Dropped while it rings back: the far end does not answer a call that is gone.
+    Play(QStringLiteral("farend answer 0.05"));
+    EXPECT_EQ(tapi.Dial(QStringLiteral("800124")), 0);
+    EXPECT_EQ(tapi.HangUp(), 0);
+    PumpEvents();
+    ASSERT_EQ(log.calls.size(), 2u);
+    EXPECT_EQ(log.calls[1].callType, 4);
+
+    Play(QStringLiteral("farend busy"));
+    EXPECT_EQ(tapi.Dial(QStringLiteral("800125")), 0);
+    PumpEvents();
+    EXPECT_EQ(tapi.CallAt(0)->State, LINECALLSTATE_BUSY);
+    EXPECT_EQ(statuses.back().state, int(LINECALLSTATE_BUSY));
+}
+
 TEST_F(PhoneCommands, AnswerAndHangUpActOnTheFirstCall)
 {
     tapi.CommandCalls = true;

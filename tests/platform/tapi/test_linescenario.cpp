@@ -57,6 +57,9 @@ TEST(LineScenario, ParseErrorsNameTheLineAndTheProblem)
     EXPECT_EQ(ParseError(QStringLiteral("fail lineOpen 0x48")), QStringLiteral("line 1: unknown error code \"0x48\""));
     EXPECT_EQ(ParseError(QStringLiteral("fail lineOpen 0x80000048 0")), QStringLiteral("line 1: bad repeat count \"0\""));
     EXPECT_TRUE(ParseError(QStringLiteral("fail lineOpen 0x80000048 3")).isEmpty());
+    EXPECT_EQ(ParseError(QStringLiteral("farend maybe")), QStringLiteral("line 1: far end \"maybe\" is not answer, busy or none"));
+    EXPECT_EQ(ParseError(QStringLiteral("farend busy 3")), QStringLiteral("line 1: bad far-end delay \"3\""));
+    EXPECT_TRUE(ParseError(QStringLiteral("farend answer 0.5")).isEmpty());
 }
 
 TEST(LineScenario, EventsThatDoNotFitTheLineSayWhy)
