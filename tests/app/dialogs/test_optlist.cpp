@@ -1,0 +1,463 @@
+#include "optlist.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+#include "autostart.h"
+#include "codepage1250.h"
+#include "deAudioIO.h"
+#include "dialogkit.h"
+#include "formatchooser.h"
+#include "simulatedline.h"
+#include "simulatedwavein.h"
+#include "support/scriptedmessagebox.h"
+#include "support/tempdatadir.h"
+#include "trackbar.h"
+#include "udmaudio.h"
+#include "udmtapi.h"
+#include "waveinregistry.h"
+
+namespace {
+
+const QString kSimulatedInput = QStringLiteral("Simulovaný vstup");
+
+class SettingsDialogTest : public DataDirTest {
+protected:
+    void SetUp() override
+    {
+        TWaveInRegistry::Instance().EnableSoundSystem(false);
+        EnableSimulatedInput(withInput);
+        RefreshDevices();
+        dmaudio = std::make_unique<Tdmaudio>();
+        dmtapi = std::make_unique<Tdmtapi>();
+        dmtapi->Recorder = dmaudio.get();
+    }
+    void TearDown() override
+    {
+        dialog.reset();
+        dmtapi.reset();
+        dmaudio.reset();
+        lines.reset();
+        EnableSimulatedInput(false);
+        TWaveInRegistry::Instance().EnableSoundSystem(true);
+        RefreshDevices();
+    }
+
+    Tfoptlist &makeDialog()
+    {
+        dialog = std::make_unique<Tfoptlist>(dmaudio.get(), dmtapi.get());
+        dialog->SettingsFileName = settingsFile();
+        return *dialog;
+    }
+    QString settingsFile() const { return data.file(QStringLiteral("tembrel.ini")); }
+    void writeSettings(const QString &text) { ASSERT_TRUE(WriteStringToFile(EncodeCp1250(text), settingsFile())); }
+    QStringList settingsLines() const
+    {
+        QString text = DecodeCp1250(ReadFileToString(settingsFile()));
+        if (text.endsWith(QStringLiteral("\r\n")))
+            text.chop(2);
+        return text.split(QStringLiteral("\r\n"));
+    }
+    // Shows the dialog, lets the test act on it while it is up, and returns the result.
+    int showAndDo(const std::function<void(Tfoptlist *)> &action)
+    {
+        WhenModal<Tfoptlist>(action);
+        return dialog->exec();
+    }
+
+    bool withInput = true;
+    ScriptedMessageBox boxes;
+    ConfigHomeScope configHome{data.file(QStringLiteral("config"))};
+    std::unique_ptr<SimulatedProvider> lines = std::make_unique<SimulatedProvider>(2);
+    std::unique_ptr<Tdmaudio> dmaudio;
+    std::unique_ptr<Tdmtapi> dmtapi;
+    std::unique_ptr<Tfoptlist> dialog;
+};
+
+class SettingsDialogWithoutInputTest : public SettingsDialogTest {
+protected:
+    void SetUp() override
+    {
+        withInput = false;
+        lines.reset();
+        SettingsDialogTest::SetUp();
+    }
+};
+
+TEST_F(SettingsDialogTest, ListsInputsAndLinesAtCreation)
+{
+    Tfoptlist &d = makeDialog();
+    EXPECT_EQ(d.windowTitle(), QStringLiteral("Tembrel Personal - Nastavení"));
+    ASSERT_EQ(d.cb_audio->count(), 2);
+    EXPECT_EQ(d.cb_audio->itemText(0), QStringLiteral("Nepoužívat nahrávání"));
+    EXPECT_EQ(d.cb_audio->itemData(0).toInt(), -2);
+    EXPECT_EQ(d.cb_audio->itemText(1), kSimulatedInput);
+    EXPECT_EQ(d.cb_audio->itemData(1).toInt(), 0);
+    EXPECT_TRUE(dmaudio->InputDeviceAvailable());
+    ASSERT_EQ(d.cb_tapi->count(), 2);
+    EXPECT_EQ(d.cb_tapi->itemText(1), SimulatedLine::NameFor(2));
+    EXPECT_EQ(d.cb_tapi->itemData(1).toInt(), LineService::instance().deviceIdOf(&lines->line(2)));
+}
+
+TEST_F(SettingsDialogWithoutInputTest, OffersOnlyNoRecordingAndSaysNoInputExists)
+{
+    Tfoptlist &d = makeDialog();
+    ASSERT_EQ(d.cb_audio->count(), 1);
+    EXPECT_EQ(d.cb_audio->itemText(0), QStringLiteral("Nepoužívat nahrávání"));
+    EXPECT_FALSE(dmaudio->InputDeviceAvailable());
+    EXPECT_EQ(d.cb_tapi->count(), 0);
+
+    // The device button with no line chosen is refused with a message, nothing else.
+    d.btn_tapiconfig->click();
+    ASSERT_EQ(boxes.boxes().size(), 1);
+    EXPECT_EQ(boxes.boxes()[0].text, QStringLiteral("Žádné TAPI zařízení není vybráno"));
+    EXPECT_EQ(boxes.boxes()[0].kind, int(mkError));
+}
+
+TEST_F(SettingsDialogTest, MissingFileGivesEveryDefault)
+{
+    dmtapi->Device = 5;
+    dmaudio->SetRecordingEnabled(true);
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    EXPECT_EQ(d.StartDelay, 0);
+    for (QCheckBox *c : {d.chb_autostartwatch, d.chb_tapiautocheck, d.chb_commandcalls, d.chb_missedcalls,
+                         d.chb_silencedetection})
+        EXPECT_FALSE(c->isChecked()) << c->text().toStdString();
+    EXPECT_FALSE(dmtapi->AutoStartWatch || dmtapi->TAPIAutoCheck || dmtapi->CommandCalls || dmtapi->MissedCalls);
+    EXPECT_EQ(d.spe_link->value(), 0);
+    EXPECT_EQ(d.spe_maxaudio->value(), 30);
+    EXPECT_EQ(dmaudio->Recorder().MaxMinutes(), 30);
+    EXPECT_EQ(d.spe_silenceseconds->value(), 1);
+    EXPECT_EQ(d.tb1->value(), 0);
+    EXPECT_EQ(d.cb_tapi->currentIndex(), -1);
+    EXPECT_EQ(dmtapi->Device, -1);
+    EXPECT_EQ(d.cb_audio->currentIndex(), 0);
+    EXPECT_FALSE(dmaudio->RecordingEnabled());
+    // The default record format is described.
+    EXPECT_EQ(d.Label2->text(), dmaudio->Recorder().FormatDescription());
+    EXPECT_FALSE(d.Label2->text().isEmpty());
+}
+
+TEST_F(SettingsDialogTest, StoredDevicesAreMatchedWithoutRegardToCase)
+{
+    writeSettings(QStringLiteral("TAPIDevice=SIMULOVANÁ LINKA 2\r\nAudioInputDevice=simulovaný VSTUP\r\n"
+                                 "startdelay=5\r\nMaxRecordMinutes=0\r\nSilencePeakLevel=70000\r\n"));
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    EXPECT_EQ(d.StartDelay, 5);
+    EXPECT_EQ(d.cb_tapi->currentIndex(), 1);
+    EXPECT_EQ(dmtapi->Device, LineService::instance().deviceIdOf(&lines->line(2)));
+    EXPECT_EQ(d.cb_audio->currentText(), kSimulatedInput);
+    EXPECT_TRUE(dmaudio->RecordingEnabled());
+    EXPECT_EQ(dmaudio->Recorder().DeviceName(), QStringLiteral("simulovaný VSTUP"));
+    EXPECT_EQ(dmaudio->Recorder().DeviceID(), 0);
+    // No limit from an edited file stays in the recorder; the dialog shows at least 1.
+    EXPECT_EQ(dmaudio->Recorder().MaxMinutes(), 0);
+    EXPECT_EQ(d.spe_maxaudio->value(), 1);
+    // A level outside 16 bits reads as the default.
+    EXPECT_EQ(dmaudio->SilencePeakLevel(), 0);
+}
+
+TEST_F(SettingsDialogTest, InputThatIsGoneTurnsRecordingOffAtStartUp)
+{
+    writeSettings(QStringLiteral("AudioInputDevice=USB sluchátka\r\nTAPIDevice=Modem\r\n"));
+    dmaudio->SetRecordingEnabled(true);
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    EXPECT_EQ(d.cb_audio->currentIndex(), 0);
+    EXPECT_FALSE(dmaudio->RecordingEnabled());
+    EXPECT_TRUE(dmaudio->Recorder().DeviceName().isEmpty());
+    EXPECT_EQ(d.cb_tapi->currentIndex(), -1);
+    EXPECT_EQ(dmtapi->Device, -1);
+}
+
+TEST_F(SettingsDialogTest, OkSavesEveryControlInOrderAndKeepsForeignLines)
+{
+    writeSettings(QStringLiteral("StartDelay=5\r\nPoznámka bez rovnítka\r\nMissedCalls=1\r\nJiný=x\r\n"));
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    const int result = showAndDo([](Tfoptlist *w) {
+        w->spe_link->setValue(12);
+        w->cb_tapi->setCurrentIndex(1);
+        w->chb_autostartwatch->setChecked(true);
+        w->chb_tapiautocheck->setChecked(true);
+        w->chb_missedcalls->setChecked(false);
+        w->cb_audio->setCurrentIndex(1);
+        w->spe_maxaudio->setValue(45);
+        w->chb_silencedetection->setChecked(true);
+        w->spe_silenceseconds->setValue(7);
+        w->tb1->setValue(20000);
+        w->btnok->click();
+    });
+    ASSERT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(settingsLines(),
+              QStringList({QStringLiteral("StartDelay=5"), QStringLiteral("Poznámka bez rovnítka"),
+                           QStringLiteral("MissedCalls=0"), QStringLiteral("Jiný=x"),
+                           QStringLiteral("TAPIDevice=Simulovaná linka 2"),
+                           QStringLiteral("AudioInputDevice=Simulovaný vstup"), QStringLiteral("AutoStartWatch=1"),
+                           QStringLiteral("TAPIAutoCheck=1"), QStringLiteral("CommandCalls=0"),
+                           QStringLiteral("CallLink=12"), QStringLiteral("MaxRecordMinutes=45"),
+                           QStringLiteral("SilenceDetection=1"), QStringLiteral("SilenceMaxSeconds=7"),
+                           QStringLiteral("SilencePeakLevel=20000")}));
+    // The modules work with the new values at once.
+    EXPECT_EQ(dmtapi->Device, LineService::instance().deviceIdOf(&lines->line(2)));
+    EXPECT_TRUE(dmtapi->AutoStartWatch && dmtapi->TAPIAutoCheck);
+    EXPECT_FALSE(dmtapi->CommandCalls || dmtapi->MissedCalls);
+    EXPECT_TRUE(dmaudio->RecordingEnabled());
+    EXPECT_EQ(dmaudio->Recorder().DeviceName(), kSimulatedInput);
+    EXPECT_EQ(dmaudio->Recorder().MaxMinutes(), 45);
+    EXPECT_TRUE(dmaudio->SilenceDetection());
+    EXPECT_EQ(dmaudio->SilenceMaxSeconds(), 7);
+    EXPECT_EQ(dmaudio->SilencePeakLevel(), 20000);
+
+    // A fresh dialog reads back what was saved.
+    Tfoptlist &again = makeDialog();
+    again.LoadSettings(false);
+    EXPECT_EQ(again.spe_link->value(), 12);
+    EXPECT_EQ(again.cb_tapi->currentIndex(), 1);
+    EXPECT_EQ(again.cb_audio->currentIndex(), 1);
+    EXPECT_TRUE(again.chb_autostartwatch->isChecked());
+    EXPECT_FALSE(again.chb_missedcalls->isChecked());
+    EXPECT_EQ(again.spe_maxaudio->value(), 45);
+    EXPECT_EQ(again.spe_silenceseconds->value(), 7);
+    EXPECT_EQ(again.tb1->value(), 20000);
+    EXPECT_EQ(again.tb2->value(), 20000);
+    EXPECT_EQ(again.StartDelay, 5);
+}
+
+TEST_F(SettingsDialogTest, OkWithoutLineRemovesTheDeviceKey)
+{
+    writeSettings(QStringLiteral("TAPIDevice=Simulovaná linka 1\r\nCallLink=3\r\n"));
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    ASSERT_EQ(d.cb_tapi->currentIndex(), 0);
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  w->cb_tapi->setCurrentIndex(-1);
+                  w->btnok->click();
+              }),
+              QDialog::Accepted);
+    const QStringList saved = settingsLines();
+    EXPECT_EQ(saved.first(), QStringLiteral("CallLink=3"));
+    EXPECT_FALSE(saved.join(QLatin1Char('\n')).contains(QStringLiteral("TAPIDevice")));
+    EXPECT_TRUE(saved.contains(QStringLiteral("AudioInputDevice=Nepoužívat nahrávání")));
+    EXPECT_EQ(dmtapi->Device, -1);
+}
+
+TEST_F(SettingsDialogTest, CancelPutsTheSavedValuesBackAndWritesNothing)
+{
+    writeSettings(QStringLiteral("TAPIDevice=Simulovaná linka 1\r\nAudioInputDevice=Simulovaný vstup\r\n"
+                                 "AutoStartWatch=1\r\nCommandCalls=1\r\nCallLink=4\r\nSilencePeakLevel=1000\r\n"));
+    const QByteArray before = ReadFileToString(settingsFile());
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    const int device = dmtapi->Device;
+    const int result = showAndDo([](Tfoptlist *w) {
+        w->spe_link->setValue(99);
+        w->cb_tapi->setCurrentIndex(1);
+        w->chb_autostartwatch->setChecked(false);
+        w->chb_commandcalls->setChecked(false);
+        w->cb_audio->setCurrentIndex(0);
+        w->tb2->setValue(30000);
+        w->btncancel->click();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(ReadFileToString(settingsFile()), before);
+    EXPECT_EQ(d.spe_link->value(), 4);
+    EXPECT_EQ(d.cb_tapi->currentIndex(), 0);
+    EXPECT_TRUE(d.chb_autostartwatch->isChecked());
+    EXPECT_TRUE(d.chb_commandcalls->isChecked());
+    EXPECT_EQ(d.cb_audio->currentText(), kSimulatedInput);
+    EXPECT_EQ(d.tb1->value(), 1000);
+    EXPECT_EQ(d.tb2->value(), 1000);
+    EXPECT_EQ(dmtapi->Device, device);
+    EXPECT_TRUE(dmtapi->CommandCalls);
+    EXPECT_TRUE(dmaudio->RecordingEnabled());
+}
+
+TEST_F(SettingsDialogTest, EscInAnySpinEditCancels)
+{
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    for (QSpinBox *spin : {d.spe_link, d.spe_maxaudio, d.spe_silenceseconds}) {
+        const int result = showAndDo([spin](Tfoptlist *w) {
+            w->pgc->setCurrentWidget(spin == w->spe_link ? w->TabSheet1 : w->TabSheet2);
+            w->chb_silencedetection->setChecked(true);
+            w->chb_silencedetectionClick();
+            spin->setFocus();
+            spin->setValue(spin->value() + 1);
+            QTest::keyClick(spin, Qt::Key_Escape);
+        });
+        EXPECT_EQ(result, QDialog::Rejected) << spin->objectName().toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(settingsFile()));
+    EXPECT_EQ(d.spe_link->value(), 0);
+    EXPECT_EQ(d.spe_maxaudio->value(), 30);
+    EXPECT_EQ(d.spe_silenceseconds->value(), 1);
+}
+
+TEST_F(SettingsDialogTest, TrackBarsMoveTogetherAndShowPercent)
+{
+    Tfoptlist &d = makeDialog();
+    d.tb2->setValue(16384);
+    EXPECT_EQ(d.tb1->value(), 16384);
+    EXPECT_EQ(d.lb_silencelevel->text(), QStringLiteral("50"));
+    d.tb1->setValue(32767);
+    EXPECT_EQ(d.tb2->value(), 32767);
+    EXPECT_EQ(d.lb_silencelevel->text(), QStringLiteral("100"));
+    EXPECT_EQ(Tfoptlist::PeakPercent(327), 0);
+    EXPECT_EQ(Tfoptlist::PeakPercent(328), 1);
+}
+
+TEST_F(SettingsDialogTest, ShowingAppliesTheEnablingRules)
+{
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  EXPECT_FALSE(w->tb1->isEnabled());
+                  EXPECT_FALSE(w->spe_silenceseconds->isEnabled());
+                  EXPECT_FALSE(w->chb_missedcalls->isEnabled());
+                  EXPECT_TRUE(w->spe_maxaudio->isEnabled());
+                  w->chb_silencedetection->click();
+                  w->chb_autostartwatch->click();
+                  EXPECT_TRUE(w->tb2->isEnabled());
+                  EXPECT_TRUE(w->Label8->isEnabled());
+                  EXPECT_TRUE(w->chb_commandcalls->isEnabled());
+                  w->reject();
+              }),
+              QDialog::Rejected);
+
+    // Shown on its own (installation start), the line options stay enabled.
+    d.ShownAlone = true;
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  EXPECT_TRUE(w->chb_tapiautocheck->isEnabled());
+                  w->reject();
+              }),
+              QDialog::Rejected);
+}
+
+TEST_F(SettingsDialogTest, OkWritesAndRemovesTheAutostartEntry)
+{
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  EXPECT_FALSE(w->chb_winstart->isChecked());
+                  w->chb_winstart->setChecked(true);
+                  w->btnok->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_TRUE(AutoStartEnabled());
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  EXPECT_TRUE(w->chb_winstart->isChecked());
+                  w->chb_winstart->setChecked(false);
+                  w->btnok->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_FALSE(AutoStartEnabled());
+}
+
+// Picks the first format of a tag in the chooser window and accepts it.
+void ChooseInWindow(uint16_t tag)
+{
+    WhenModal<TFormatChooserDialog>([tag](TFormatChooserDialog *chooser) {
+        chooser->cb_formattag->setCurrentIndex(chooser->cb_formattag->findData(int(tag)));
+        chooser->cb_format->setCurrentIndex(0);
+        chooser->btnok->click();
+    });
+}
+
+TEST_F(SettingsDialogTest, ChosenFormatReachesTheFileOnlyThroughOk)
+{
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    const QString formatFile = Tdmaudio::RecordFormatFileName();
+    ASSERT_FALSE(QFile::exists(formatFile));
+
+    // Chosen, then cancelled: in force in memory, but no file.
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  ChooseInWindow(WAVE_FORMAT_GSM610);
+                  w->btnformat->click();
+                  EXPECT_TRUE(w->FormatChanged);
+                  EXPECT_TRUE(w->Label2->text().startsWith(QStringLiteral("GSM 6.10"))) << w->Label2->text().toStdString();
+                  w->btncancel->click();
+              }),
+              QDialog::Rejected);
+    EXPECT_FALSE(QFile::exists(formatFile));
+    EXPECT_EQ(dmaudio->Recorder().RecordFormat().FormatTag(), WAVE_FORMAT_GSM610);
+
+    // Chosen and confirmed: the 512-byte image is written.
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  EXPECT_FALSE(w->FormatChanged);
+                  ChooseInWindow(WAVE_FORMAT_ALAW);
+                  w->btnformat->click();
+                  w->btnok->click();
+              }),
+              QDialog::Accepted);
+    const QByteArray stored = ReadFileToString(formatFile);
+    ASSERT_EQ(stored.size(), 512);
+    TdeWaveFormat read;
+    read.LoadFromFile(formatFile);
+    EXPECT_EQ(read.FormatTag(), WAVE_FORMAT_ALAW);
+    EXPECT_TRUE(read.IsEqual(dmaudio->Recorder().RecordFormat()));
+}
+
+TEST_F(SettingsDialogTest, MonitorShowsLevelsAndPassesThemOnThenRestoresTheDevice)
+{
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    int mainWindowLevels = 0;
+    int mainWindowClears = 0;
+    dmaudio->OnLevel = [&](TdeAudioControlSource *sender) { ++(sender ? mainWindowLevels : mainWindowClears); };
+    dmaudio->Recorder().SetDeviceID(-1);
+
+    const int result = showAndDo([&](Tfoptlist *w) {
+        EXPECT_EQ(w->ShownDeviceID, -1);
+        EXPECT_EQ(mainWindowClears, 1); // the dialog cleared the displays when it was shown
+        w->cb_audio->setCurrentIndex(1);
+        w->btn_rectest->click();
+        EXPECT_TRUE(w->MonitorStarted);
+        EXPECT_TRUE(dmaudio->Recorder().IsActive());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w->tb1->SelEnd() > 0 || w->tb2->SelEnd() > 0; }, 10000));
+        EXPECT_GT(mainWindowLevels, 0);
+        EXPECT_EQ(w->lb_peakleft->text(), QString::number(Tfoptlist::PeakPercent(w->tb1->SelEnd())));
+        w->btn_rectest->click();
+        EXPECT_FALSE(dmaudio->Recorder().IsActive());
+        EXPECT_EQ(dmaudio->Recorder().DeviceID(), -1);
+        EXPECT_EQ(w->tb1->SelEnd(), 0);
+        w->btncancel->click();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    // The file names no input, so the cancelled monitor leaves recording off.
+    EXPECT_FALSE(dmaudio->RecordingEnabled());
+    // The level events go straight to the main window again.
+    const int before = mainWindowClears;
+    dmaudio->OnLevel(nullptr);
+    EXPECT_EQ(mainWindowClears, before + 1);
+}
+
+TEST_F(SettingsDialogTest, MonitorNeverInterruptsACallRecording)
+{
+    writeSettings(QStringLiteral("AudioInputDevice=Simulovaný vstup\r\n"));
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    dmaudio->StartRecording(data.file(QStringLiteral("call.wav")));
+    ASSERT_TRUE(dmaudio->Recorder().IsActive());
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  w->btn_rectest->click();
+                  EXPECT_FALSE(w->MonitorStarted);
+                  w->btnok->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_TRUE(dmaudio->Recorder().IsActive());
+    dmaudio->StopRecording();
+}
+
+} // namespace
