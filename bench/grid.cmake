@@ -1,0 +1,3 @@
+if(TARGET grid)
+  tembrel_add_bench(grid LIBS grid)
+endif()
