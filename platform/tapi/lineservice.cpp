@@ -749,7 +749,7 @@ DWORD LineService::startRequest(HLINEAPP app, const char *function, int deviceId
     m_lastRequest = m_lastRequest >= 0x7FFFFFFE ? 1 : m_lastRequest + 1;
     const DWORD id = m_lastRequest;
     replyError = takeFault(LineFaultKind::ReplyError, function, deviceId);
-    silent = takeFault(LineFaultKind::NoReply, function, deviceId) != 0;
+    silent = !replyError && takeFault(LineFaultKind::NoReply, function, deviceId) != 0;
     m_requests[id] = Request{app, silent};
     if (replyError)
         completeRequest(id, replyError);
@@ -801,7 +801,7 @@ LONG LineService::makeCall(HLINE line, HCALL *call, const char *destination, DWO
     return LONG(requestId);
 }
 
-LONG LineService::asyncPrologue(const Handle *handle, const char *, bool needOwner)
+LONG LineService::asyncPrologue(const Handle *handle, bool needOwner)
 {
     if (!handle || !findCall(handle->callId))
         return LINEERR_INVALCALLHANDLE;
@@ -819,7 +819,7 @@ LONG LineService::dial(HCALL call, const char *destination, DWORD countryCode)
     DeviceCall *dc = handle ? findCall(handle->callId) : nullptr;
     if (const LONG fault = takeFault(LineFaultKind::Fail, "lineDial", dc ? int(dc->deviceId) : -1))
         return fault;
-    if (const LONG err = asyncPrologue(handle, "lineDial", true))
+    if (const LONG err = asyncPrologue(handle, true))
         return err;
     if (!destination)
         return LINEERR_INVALPOINTER;
@@ -846,7 +846,7 @@ LONG LineService::answer(HCALL call)
     DeviceCall *dc = handle ? findCall(handle->callId) : nullptr;
     if (const LONG fault = takeFault(LineFaultKind::Fail, "lineAnswer", dc ? int(dc->deviceId) : -1))
         return fault;
-    if (const LONG err = asyncPrologue(handle, "lineAnswer", true))
+    if (const LONG err = asyncPrologue(handle, true))
         return err;
     if (dc->state != LINECALLSTATE_OFFERING && dc->state != LINECALLSTATE_ACCEPTED)
         return LINEERR_INVALCALLSTATE;
@@ -865,7 +865,7 @@ LONG LineService::drop(HCALL call)
     DeviceCall *dc = handle ? findCall(handle->callId) : nullptr;
     if (const LONG fault = takeFault(LineFaultKind::Fail, "lineDrop", dc ? int(dc->deviceId) : -1))
         return fault;
-    if (const LONG err = asyncPrologue(handle, "lineDrop", true))
+    if (const LONG err = asyncPrologue(handle, true))
         return err;
     if (dc->state == LINECALLSTATE_IDLE)
         return LINEERR_INVALCALLSTATE;

@@ -183,7 +183,7 @@ private:
     void releaseHandle(HCALL call);
     void eraseCallIfUnused(DWORD callId);
     DWORD startRequest(HLINEAPP app, const char *function, int deviceId, LONG &replyError, bool &silent);
-    LONG asyncPrologue(const Handle *handle, const char *function, bool needOwner);
+    LONG asyncPrologue(const Handle *handle, bool needOwner);
 
     std::vector<DeviceEntry> m_devices;
     std::map<HLINEAPP, App> m_apps;
