@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QFile>
+#include <QHash>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <cmath>
@@ -346,6 +347,8 @@ private:
                 while (nextChild(xml)) {
                     if (xml.name() != QLatin1String("FIELD"))
                         fail(xml, QStringLiteral("unexpected element %1 in FIELDS").arg(xml.name()));
+                    if (int(m_table.fieldDefs().size()) >= TMemTable::kMaxFields)
+                        fail(xml, QStringLiteral("more than %1 fields").arg(TMemTable::kMaxFields));
                     readField(xml);
                 }
             } else if (xml.name() == QLatin1String("PARAMS")) {
@@ -363,8 +366,11 @@ private:
         }
         m_table.setAutoIncValue(m_autoInc);
         m_names.clear();
-        for (const auto &d : m_table.fieldDefs())
+        for (const auto &d : m_table.fieldDefs()) {
+            m_exact.insert(d.name, int(m_names.size()));
+            m_folded.insert(d.name.toCaseFolded(), int(m_names.size()));
             m_names.push_back(d.name);
+        }
         m_kinds.clear();
         for (int i = 0; i < m_table.fieldCount(); ++i)
             m_kinds.push_back(ValueKindOf(m_table.field(i).dataType()));
@@ -422,15 +428,15 @@ private:
 
     int fieldIndexOf(QStringView name, int hint) const
     {
+        // Rows usually list their values in field order: try the next field first.
         const int n = int(m_names.size());
         if (hint >= 0 && hint < n && name == m_names[size_t(hint)])
             return hint;
-        for (int i = 0; i < n; ++i)
-            if (name == m_names[size_t(i)])
-                return i;
-        for (int i = 0; i < n; ++i)
-            if (name.compare(m_names[size_t(i)], Qt::CaseInsensitive) == 0)
-                return i;
+        const QString key = name.toString();
+        if (const auto it = m_exact.constFind(key); it != m_exact.constEnd())
+            return *it;
+        if (const auto it = m_folded.constFind(key.toCaseFolded()); it != m_folded.constEnd())
+            return *it;
         return -1;
     }
 
@@ -544,6 +550,7 @@ private:
     std::vector<QString> m_names;
     std::vector<TValueKind> m_kinds;
     std::vector<QString> m_lastText;
+    QHash<QString, int> m_exact, m_folded;
 };
 
 // ---- Writing ---------------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QHash>
+#include <QSet>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -423,15 +424,18 @@ void TMemTable::buildFields()
 {
     m_fields.clear();
     m_columns.clear();
+    if (m_fieldDefs.size() > size_t(kMaxFields))
+        throw ETableError(QStringLiteral("A table holds at most %1 fields").arg(kMaxFields));
+    QSet<QString> seen;
     for (size_t i = 0; i < m_fieldDefs.size(); ++i) {
         const TFieldDef &d = m_fieldDefs[i];
         if (d.name.isEmpty())
             throw ETableError(QStringLiteral("Field %1 has no name").arg(i + 1));
         if (d.type == TFieldType::Unknown)
             throw ETableError(QStringLiteral("Field '%1' is of an unknown type").arg(d.name));
-        for (size_t j = 0; j < i; ++j)
-            if (m_fieldDefs[j].name.compare(d.name, Qt::CaseInsensitive) == 0)
-                throw ETableError(QStringLiteral("Duplicate field name '%1'").arg(d.name));
+        if (seen.contains(d.name.toCaseFolded()))
+            throw ETableError(QStringLiteral("Duplicate field name '%1'").arg(d.name));
+        seen.insert(d.name.toCaseFolded());
         m_fields.emplace_back(new TField(this, int(i), d));
         Column col;
         col.kind = ValueKindOf(d.type);

@@ -163,6 +163,7 @@ enum class TTableState { Inactive, Browse, Insert, Edit };
 class TMemTable : public QObject {
     Q_OBJECT
 public:
+    static constexpr int kMaxFields = 1024;
     using Hook = std::function<void(TMemTable &table)>;
 
     explicit TMemTable(QObject *parent = nullptr);

@@ -156,6 +156,12 @@ TEST(DataPacket, DamagedAndHostilePacketsFailClearlyAndChangeNothing)
                 "<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>" + kTwoFields
             + "</FIELDS><PARAMS/></METADATA><ROWDATA><ROW S=\"&d;&d;&d;&d;&d;&d;&d;&d;\"/></ROWDATA></DATAPACKET>",
         kHead + "<!DOCTYPE d SYSTEM \"file:///etc/passwd\"><DATAPACKET Version=\"2.0\"/>",
+        packet([] {
+            QByteArray many; // far more fields than any table holds
+            for (int i = 0; i < 50000; ++i)
+                many += "<FIELD attrname=\"F" + QByteArray::number(i) + "\" fieldtype=\"i4\"/>";
+            return many;
+        }(), ""),
     };
     for (const QByteArray &b : bad) {
         const QString error = loadError(t, b);
