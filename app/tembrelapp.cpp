@@ -1,6 +1,7 @@
 #include "tembrelapp.h"
 
 #include "autostart.h"
+#include "deAudioIO.h"
 #include "fltaud.h"
 #include "linesimserver.h"
 #include "maintmb.h"
@@ -172,6 +173,9 @@ void TTembrelApp::CreateObjects()
         simulation = std::make_unique<TSimulation>();
         prepareSimulatedSettings();
     }
+
+    // The input devices as they are now, the virtual input included when offered.
+    RefreshDevices();
 
     fmaintmb = std::make_unique<Tfmaintmb>(m_switches);
     dmcd = std::make_unique<Tdmcd>();

@@ -36,7 +36,9 @@ protected:
         qputenv("XDG_CONFIG_HOME", JoinPath(dir.path(), QStringLiteral("config")).toUtf8());
         qputenv("TEMBREL_LINESIM_PREFIX",
                 QStringLiteral("tembrel-test-appmain-%1").arg(QCoreApplication::applicationPid()).toUtf8());
-        SetSingleInstanceDirectory(dir.path());
+        // The lock of a start that checked for another copy lasts to the end of the process.
+        static QTemporaryDir lockDir;
+        SetSingleInstanceDirectory(lockDir.path());
         ASSERT_TRUE(QFile::copy(QStringLiteral(TEMBREL_SOURCE_DIR "/data/data.xml"), dataFile()));
         QFile::setPermissions(dataFile(), QFile::ReadOwner | QFile::WriteOwner);
         TWaveInRegistry::Instance().EnableSoundSystem(false);

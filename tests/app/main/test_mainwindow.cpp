@@ -3,6 +3,7 @@
 #include "appfixture.h"
 
 #include <QDir>
+#include <algorithm>
 #include <QImage>
 #include <QPainter>
 #include <QProgressBar>
@@ -94,7 +95,13 @@ protected:
         const double now = Now();
         app->dmcd->AddCall(callType, 1, now - 0.01, now, number, file);
         settle();
-        return app->dmcd->tb_audio->fieldByName(QStringLiteral("IDAUDIO")).asInteger();
+        // The newest row has the highest identifier.
+        TMemTable *table = app->dmcd->tb_audio;
+        const TField &id = table->fieldByName(QStringLiteral("IDAUDIO"));
+        int newest = 0;
+        for (int record = 0; record < table->physicalCount(); ++record)
+            newest = std::max(newest, int(id.asLargeIntAt(record)));
+        return newest;
     }
     void goToCall(int id)
     {
@@ -185,9 +192,9 @@ TEST_F(MainWindow, DialRemembersTheLastNumber)
     EXPECT_EQ(offered, QStringList{QString()});
     EXPECT_EQ(w.LastNumber, QStringLiteral("777123"));
     ASSERT_EQ(tapi().CallCount(), 1);
-    EXPECT_EQ(tapi().CallAt(0)->CallType, 2);
 
     lineEvent(QStringLiteral("ringback"));
+    EXPECT_EQ(tapi().CallAt(0)->CallType, 2);
     ASSERT_TRUE(w.pm_hangup->isEnabled());
     w.pm_hangup->trigger();
     settle();
@@ -389,7 +396,7 @@ TEST_F(MainWindow, LostLineThatCannotBeRestartedRaisesTheBalloon)
     tapi().CheckLine();
     settle();
     EXPECT_TRUE(tapi().Active);
-    EXPECT_EQ(w.stbleft->PanelText(0), QStringLiteral(" Simulovaná linka 1"));
+    EXPECT_TRUE(w.stbleft->PanelText(0).startsWith(QStringLiteral(" Simulovaná linka 1")));
 }
 
 TEST_F(MainWindow, TrayMenuHidesAndOpensTheWindow)
