@@ -130,7 +130,8 @@ public:
 
 private:
     friend class TMemTable;
-    TField(TMemTable *table, int index, TFieldDef def) : m_table(table), m_index(index), m_def(std::move(def)) {}
+    TField(TMemTable *table, int index, TFieldDef def)
+        : m_table(table), m_index(index), m_def(std::move(def)), m_visible(!m_def.hidden) {}
     QString formatValue(int record, bool displayText) const;
 
     TMemTable *m_table;

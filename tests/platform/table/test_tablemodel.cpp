@@ -82,3 +82,16 @@ TEST(TableModel, CurrentRowMapsBothWays)
     EXPECT_EQ(m.rowCount(), 0);
     EXPECT_EQ(m.currentRow(), -1);
 }
+
+TEST(TableModel, FieldsMarkedHiddenInTheirDefinitionStartHidden)
+{
+    TMemTable t;
+    t.addFieldDef(QStringLiteral("A"), TFieldType::Integer);
+    t.addFieldDef(QStringLiteral("B"), TFieldType::Integer);
+    t.fieldDefs()[1].hidden = true;
+    t.createDataSet();
+    TTableModel m(&t);
+    EXPECT_TRUE(m.isVisible(0));
+    EXPECT_FALSE(m.isVisible(1));
+    EXPECT_FALSE(m.isVisible(2));
+}
