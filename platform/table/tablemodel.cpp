@@ -35,7 +35,7 @@ QVariant TTableModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole: return f.displayTextAt(record);
     case EditTextRole: return f.editTextAt(record);
     case ValueRole: return f.valueAt(record);
-    case Qt::TextAlignmentRole: return QVariant::fromValue(Qt::Alignment(f.alignment() | Qt::AlignVCenter));
+    case Qt::TextAlignmentRole: return int(f.alignment() | Qt::AlignVCenter);
     default: return QVariant();
     }
 }
