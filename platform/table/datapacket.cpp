@@ -593,6 +593,8 @@ void appendEscaped(QByteArray &out, const QString &text)
         if (QChar::isHighSurrogate(c) && i + 1 < n && p[i + 1].isLowSurrogate()) {
             code = QChar::surrogateToUcs4(c, p[i + 1].unicode());
             ++i;
+        } else if (QChar::isSurrogate(c) || c == 0xFFFE || c == 0xFFFF) {
+            code = 0xFFFD; // no XML reader takes these back: the replacement character keeps the file readable
         }
         out += "&#";
         appendPadded(out, qint64(code), 1);

@@ -263,6 +263,20 @@ TEST(DataPacketFile, SavingReplacesWholeAndAFailureKeepsTheOldFile)
     EXPECT_EQ(u.recordCount(), 1);
 }
 
+TEST(DataPacket, TextsNoReaderTakesBackStillGiveALoadableFile)
+{
+    TMemTable t;
+    LoadDataPacket(t, packet(kTwoFields, ""));
+    t.insert();
+    t.fieldByName(QStringLiteral("S")).setAsString(QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b") + QChar(0xFFFF));
+    t.post();
+    TMemTable u;
+    ASSERT_EQ(loadError(u, SaveDataPacket(t)), QString());
+    u.first();
+    EXPECT_EQ(u.fieldByName(QStringLiteral("S")).asString(),
+              QStringLiteral("a") + QChar(0xFFFD) + QStringLiteral("b") + QChar(0xFFFD));
+}
+
 TEST(DataPacket, SavedTextFollowsEditsDeletionsAndCopies)
 {
     TMemTable t;
