@@ -290,6 +290,7 @@ TDBGridEx::TDBGridEx(QWidget *parent) : QTableView(parent)
     titles->setMouseTracking(true);
     titles->viewport()->setMouseTracking(true);
     titles->viewport()->installEventFilter(this);
+    m_loadedCursorSet = titles->viewport()->testAttribute(Qt::WA_SetCursor);
     m_loadedCursor = titles->viewport()->cursor();
     connect(titles, &QHeaderView::sectionResized, this, [this](int column, int, int width) {
         if (column >= 0 && column < ColumnCount() && m_columns[size_t(column)].Visible && width > 0)
@@ -633,7 +634,11 @@ void TDBGridEx::endHotTracking()
         }
     }
     m_hotColumn = -1;
-    horizontalHeader()->viewport()->setCursor(m_loadedCursor);
+    // Unset rather than set to an arrow, so that the header's own resize cursor shows.
+    if (m_loadedCursorSet)
+        horizontalHeader()->viewport()->setCursor(m_loadedCursor);
+    else
+        horizontalHeader()->viewport()->unsetCursor();
 }
 
 bool TDBGridEx::titlePress(QMouseEvent *event)

@@ -178,6 +178,7 @@ private:
     int m_hotColumn = -1;
     QColor m_hotSavedColor;
     QCursor m_loadedCursor;
+    bool m_loadedCursorSet = false;
 
     bool m_pressed = false;   // a title press that may become a drag
     bool m_dragging = false;  // the drag image is out

@@ -100,6 +100,15 @@ TEST_F(GridTest, HotTrackingLightsTheTitleAndRestoresIt)
     EXPECT_EQ(grid.HotColumn(), -1);
     EXPECT_FALSE(grid.Columns()[2].Title.FontColor.isValid());
     EXPECT_NE(titles()->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_FALSE(titles()->testAttribute(Qt::WA_SetCursor)) << "the header's resize cursor must be able to show";
+
+    // Over the boundary between two titles the lighting ends as well.
+    QTest::mouseMove(titles(), titleCenter(0));
+    EXPECT_EQ(grid.HotColumn(), 0);
+    QHeaderView *h = grid.horizontalHeader();
+    QTest::mouseMove(titles(), QPoint(h->sectionViewportPosition(0) + h->sectionSize(0) - 1, h->height() / 2));
+    EXPECT_EQ(grid.HotColumn(), -1);
+    EXPECT_FALSE(titles()->testAttribute(Qt::WA_SetCursor));
 }
 
 TEST_F(GridTest, OwnerMayRefuseHotTrackingOfAColumn)
