@@ -94,6 +94,10 @@ void Tdmcd::OpenCallLog()
         WriteLogLine(e.message());
         tb_audio->close(); // a closed log is never written over the damaged file
         throw Exception(kOpenFailedText);
+    } catch (const std::exception &e) { // out of memory on a monstrous file, for one
+        WriteLogLine(QString::fromLocal8Bit(e.what()));
+        tb_audio->close();
+        throw Exception(kOpenFailedText);
     }
     struct Caption {
         const char *field;
