@@ -83,6 +83,8 @@ void EndThisCopy()
 tmyappmsgobject::tmyappmsgobject(const QString &messageName, bool activateExisting)
     : m_messageName(messageName), m_activateExisting(activateExisting)
 {
+    // A missing folder would fail the lock and be taken for another copy.
+    QDir().mkpath(SingleInstanceDirectory());
     m_lock = std::make_unique<QLockFile>(LockFileName());
     // The lock lasts as long as this copy runs; only a dead owner makes it stale.
     m_lock->setStaleLockTime(0);

@@ -258,6 +258,13 @@ TEST_F(SingleInstanceObject, CloseEndsTheCopyWithoutHandlerOrWhenTheHandlerFails
     SetProcessTerminator(nullptr);
 }
 
+TEST_F(SingleInstanceObject, MissingFolderIsMadeRatherThanTakenForAnotherCopy)
+{
+    SetSingleInstanceDirectory(dir.filePath(QStringLiteral("not/yet")));
+    tmyappmsgobject first(QStringLiteral("/X/PROGRAM"), true);
+    EXPECT_FALSE(first.AnotherCopyExists());
+}
+
 TEST_F(SingleInstanceObject, ReleasingTheObjectFreesTheLockForTheNextCopy)
 {
     {
