@@ -315,7 +315,7 @@ void Tfstattmb::updateAxisLabels()
     if (m_labelling)
         return;
     const QList<QPointF> points = Series1->points();
-    // As many labels as fit side by side with their separation, from the first point on.
+    // As many labels as fit side by side with their separation.
     const QFontMetrics metrics(BottomAxis->labelsFont());
     int widest = 0;
     for (const QString &label : m_labels)
@@ -329,7 +329,8 @@ void Tfstattmb::updateAxisLabels()
     m_labelEvery = every;
     for (const QString &label : BottomAxis->categoriesLabels())
         BottomAxis->remove(label);
-    for (int i = 0; i < points.size(); i += every) {
+    // Counted back from the last point, so that the end of the period is always labelled.
+    for (int i = int((points.size() - 1) % every); i < points.size(); i += every) {
         // Category labels must be unique; repeated hour labels get invisible marks.
         QString label = m_labels.value(i);
         while (BottomAxis->categoriesLabels().contains(label))
