@@ -18,6 +18,7 @@
 #include "autostart.h"
 #include "deAudioIO.h"
 #include "formatchooser.h"
+#include "lineconfig.h"
 #include "myutils.h"
 #include "settingsfile.h"
 #include "trackbar.h"
@@ -253,6 +254,7 @@ void Tfoptlist::FormCreate()
     StartDelay = 0;
     pgc->setCurrentIndex(0);
     InstallFormatChooserWindow();
+    InstallLineConfigWindow();
 
     cb_audio->clear();
     cb_audio->addItem(NoRecordingText(), kNoRecording);
@@ -304,7 +306,10 @@ void Tfoptlist::LoadSettings(bool keepDevices)
     cb_tapi->setCurrentIndex(tapiIndex);
     m_dmtapi->Device = tapiIndex >= 0 ? cb_tapi->itemData(tapiIndex).toInt() : -1;
 
-    recorder.SetDeviceName(QString());
+    // The device name is what finds the input again when device numbers change, so a
+    // reload that keeps the devices keeps it too; at start-up it is set anew below.
+    if (!keepDevices)
+        recorder.SetDeviceName(QString());
     int audioIndex = FindTextIgnoringCase(cb_audio, s.AudioInputDevice);
     if (audioIndex < 0)
         audioIndex = 0; // "Nepoužívat nahrávání"

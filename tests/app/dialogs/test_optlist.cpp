@@ -16,6 +16,7 @@
 #include "deAudioIO.h"
 #include "dialogkit.h"
 #include "formatchooser.h"
+#include "lineconfig.h"
 #include "simulatedline.h"
 #include "simulatedwavein.h"
 #include "support/scriptedmessagebox.h"
@@ -105,6 +106,28 @@ TEST_F(SettingsDialogTest, ListsInputsAndLinesAtCreation)
     ASSERT_EQ(d.cb_tapi->count(), 2);
     EXPECT_EQ(d.cb_tapi->itemText(1), SimulatedLine::NameFor(2));
     EXPECT_EQ(d.cb_tapi->itemData(1).toInt(), LineService::instance().deviceIdOf(&lines->line(2)));
+}
+
+TEST_F(SettingsDialogTest, DeviceButtonShowsTheChosenLine)
+{
+    Tfoptlist &d = makeDialog();
+    d.LoadSettings(false);
+    QString shownName;
+    QWidget *owner = nullptr;
+    ASSERT_EQ(showAndDo([&](Tfoptlist *w) {
+                  w->cb_tapi->setCurrentIndex(1);
+                  WhenModal<TLineConfigDialog>([&](TLineConfigDialog *line) {
+                      shownName = line->lb_name->text();
+                      owner = line->parentWidget();
+                      line->btnok->click();
+                  });
+                  w->btn_tapiconfig->click();
+                  w->reject();
+              }),
+              QDialog::Rejected);
+    EXPECT_EQ(shownName, SimulatedLine::NameFor(2));
+    EXPECT_EQ(owner, dialog.get());
+    EXPECT_TRUE(boxes.calls().isEmpty());
 }
 
 TEST_F(SettingsDialogWithoutInputTest, OffersOnlyNoRecordingAndSaysNoInputExists)
@@ -281,6 +304,8 @@ TEST_F(SettingsDialogTest, CancelPutsTheSavedValuesBackAndWritesNothing)
     EXPECT_EQ(dmtapi->Device, device);
     EXPECT_TRUE(dmtapi->CommandCalls);
     EXPECT_TRUE(dmaudio->RecordingEnabled());
+    // The input keeps its name, so the next recording still finds it by name.
+    EXPECT_EQ(dmaudio->Recorder().DeviceName(), kSimulatedInput);
 }
 
 TEST_F(SettingsDialogTest, EscInAnySpinEditCancels)
