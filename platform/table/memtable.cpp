@@ -718,17 +718,22 @@ void TMemTable::post()
     m_buffer.clear();
     m_editRecord = -1;
     m_state = TTableState::Browse;
+    int pos = -1;
+    const bool placed = inserting && m_viewValid;
     if (inserting)
-        placeAfterInsert(record);
+        pos = placeAfterInsert(record);
     else
         invalidateOrder();
     m_curRecord = record;
     ensureView();
-    const int pos = positionOfRecord(record);
+    if (!placed)
+        pos = positionOfRecord(record);
     if (pos >= 0)
         setPosition(pos, false, false);
     else
         setPosition(std::min<int>(std::max(m_curPos, 0), std::max(0, recordCount() - 1)), false, false);
+    if (m_curRecord == record && pos >= 0)
+        notifyScroll(); // the cursor left the edit buffer for the posted row
     notifyDataSet();
     if (afterPost)
         afterPost(*this);
@@ -1022,10 +1027,38 @@ void sortTextColumn(std::vector<int> &order, const std::vector<uint8_t> &nulls, 
             folded[i] = texts[i].toCaseFolded();
         keys = &folded;
     }
-    std::vector<QStringView> views(n);
-    for (size_t i = 0; i < n; ++i)
-        views[i] = QStringView(keyOf(i));
-    sortKeyed(order, nulls, views, descending, [](QStringView a, QStringView b) { return a.compare(b) < 0; });
+    // Most comparisons are settled by four characters after the prefix all texts
+    // share (the country code of phone numbers), packed into one integer.
+    qsizetype common = -1;
+    const QString *firstText = nullptr;
+    for (size_t i = 0; i < n && common != 0; ++i) {
+        if (nulls[i])
+            continue;
+        const QString &t = keyOf(i);
+        if (!firstText) {
+            firstText = &t;
+            common = t.size();
+            continue;
+        }
+        common = std::min(common, t.size());
+        qsizetype j = 0;
+        while (j < common && t[j] == (*firstText)[j])
+            ++j;
+        common = j;
+    }
+    common = std::max<qsizetype>(common, 0);
+    using Key = std::pair<quint64, QStringView>;
+    std::vector<Key> packed(n);
+    for (size_t i = 0; i < n; ++i) {
+        const QString &t = keyOf(i);
+        quint64 k = 0;
+        for (qsizetype j = common; j < common + 4; ++j)
+            k = (k << 16) | (j < t.size() ? t[j].unicode() : 0u);
+        packed[i] = {k, QStringView(t)};
+    }
+    sortKeyed(order, nulls, packed, descending, [](const Key &a, const Key &b) {
+        return a.first != b.first ? a.first < b.first : a.second.compare(b.second) < 0;
+    });
 }
 } // namespace
 
@@ -1096,7 +1129,7 @@ void TMemTable::ensureView() const
         rebuildView();
 }
 
-void TMemTable::placeAfterInsert(int record)
+int TMemTable::placeAfterInsert(int record)
 {
     // A new row goes after every equal key, as a stable sort would put it.
     const auto keys = sortKeys();
@@ -1105,14 +1138,14 @@ void TMemTable::placeAfterInsert(int record)
         auto it = keys.empty() ? m_order.end() : std::upper_bound(m_order.begin(), m_order.end(), record, less);
         m_order.insert(it, record);
     }
-    if (m_viewValid) {
-        if (passes(record)) {
-            auto it = keys.empty() ? m_view.end() : std::upper_bound(m_view.begin(), m_view.end(), record, less);
-            m_view.insert(it, record);
-        }
-        if (m_curRecord >= 0)
-            m_curPos = positionOfRecord(m_curRecord);
-    }
+    if (!m_viewValid || !passes(record))
+        return -1;
+    auto it = keys.empty() ? m_view.end() : std::upper_bound(m_view.begin(), m_view.end(), record, less);
+    const int at = int(it - m_view.begin());
+    m_view.insert(it, record);
+    if (m_curPos >= at)
+        ++m_curPos; // the cursor's row moved one place down
+    return at;
 }
 
 int TMemTable::positionOfRecord(int record) const

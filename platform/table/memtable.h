@@ -317,7 +317,7 @@ private:
     void rebuildOrder() const;
     void rebuildView() const;
     bool passes(int record) const;
-    void placeAfterInsert(int record);
+    int placeAfterInsert(int record);
     void removeRecordFromStorage(int record);
     void setPosition(int position, bool bof, bool eof);
     void notifyScroll();

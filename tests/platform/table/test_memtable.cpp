@@ -388,3 +388,27 @@ TEST(MemTable, LargeSortsMatchAStableReferenceSort)
     for (t.first(); !t.eof(); t.next(), ++pos)
         ASSERT_EQ(t.fieldByName(QStringLiteral("ID")).asInteger(), expected[size_t(pos)].id) << pos;
 }
+
+TEST(MemTable, PostingMovesTheCursorToThePostedRowAndTellsSo)
+{
+    TMemTable t;
+    makeTable(t);
+    addRow(t, QStringLiteral("b"), 2);
+    addRow(t, QStringLiteral("d"), 4);
+    t.setIndexFieldNames(QStringLiteral("N"));
+    t.first();
+    QSignalSpy moved(&t, &TMemTable::currentChanged);
+    addRow(t, QStringLiteral("a"), 1);
+    EXPECT_EQ(moved.count(), 1);
+    EXPECT_EQ(t.recNo(), 1);
+    EXPECT_EQ(t.fieldByName(QStringLiteral("NAME")).asString(), QStringLiteral("a"));
+    t.last();
+    addRow(t, QStringLiteral("c"), 3);
+    EXPECT_EQ(t.recNo(), 3);
+    // The cursor's row keeps its place when a row lands before it.
+    t.last();
+    addRow(t, QStringLiteral("0"), 0);
+    t.setRecNo(5);
+    EXPECT_EQ(t.fieldByName(QStringLiteral("NAME")).asString(), QStringLiteral("d"));
+    EXPECT_EQ(names(t), (QStringList{"0", "a", "b", "c", "d"}));
+}
