@@ -128,7 +128,9 @@ Tfmaintmb::Tfmaintmb(const TProgramSwitches &switches, QWidget *parent)
     // The program keeps up with the line and the sound card ahead of other work.
     RaiseProcessPriority();
 
-    QFont font(QStringLiteral("Tahoma"));
+    QFont font;
+    // Where Tahoma is missing, a face of similar width keeps the columns readable.
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     font.setPointSize(8);
     setFont(font);
     resize(751, 563);

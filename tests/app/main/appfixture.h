@@ -39,6 +39,9 @@ protected:
         // The lock of a start that checked for another copy lasts to the end of the process.
         static QTemporaryDir lockDir;
         SetSingleInstanceDirectory(lockDir.path());
+        // The temporary recording has one name per system: ours lives here.
+        m_oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", dir.path().toUtf8());
         ASSERT_TRUE(QFile::copy(QStringLiteral(TEMBREL_SOURCE_DIR "/data/data.xml"), dataFile()));
         QFile::setPermissions(dataFile(), QFile::ReadOwner | QFile::WriteOwner);
         TWaveInRegistry::Instance().EnableSoundSystem(false);
@@ -59,6 +62,10 @@ protected:
         TWaveInRegistry::Instance().EnableSoundSystem(true);
         qunsetenv("XDG_CONFIG_HOME");
         qunsetenv("TEMBREL_LINESIM_PREFIX");
+        if (m_oldTmp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", m_oldTmp);
         InitApplicationFiles(QCoreApplication::applicationFilePath(), {});
     }
 
@@ -117,4 +124,7 @@ protected:
     std::unique_ptr<TTembrelApp> app;
     QList<int> pauses;
     std::function<void(int)> onPause;
+
+private:
+    QByteArray m_oldTmp;
 };

@@ -20,6 +20,8 @@ QProcessEnvironment programEnvironment(const QString &runtimeDir, const QString 
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), runtimeDir + QStringLiteral("/config"));
     env.insert(QStringLiteral("TEMBREL_LINESIM_PREFIX"), prefix);
+    // The temporary recording has one name per system; other tests must not meet it.
+    env.insert(QStringLiteral("TMPDIR"), runtimeDir);
     // Leaks of the toolkit at exit are not what this test is about.
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
