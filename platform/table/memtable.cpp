@@ -1027,7 +1027,7 @@ void sortTextColumn(std::vector<int> &order, const std::vector<uint8_t> &nulls, 
             folded[i] = texts[i].toCaseFolded();
         keys = &folded;
     }
-    // Most comparisons are settled by four characters after the prefix all texts
+    // Most comparisons are settled by the characters after the prefix all texts
     // share (the country code of phone numbers), packed into one integer.
     qsizetype common = -1;
     const QString *firstText = nullptr;
@@ -1047,13 +1047,22 @@ void sortTextColumn(std::vector<int> &order, const std::vector<uint8_t> &nulls, 
         common = j;
     }
     common = std::max<qsizetype>(common, 0);
+    // Eight characters fit when all of them are below 256, otherwise four.
+    bool narrow = true;
+    for (size_t i = 0; i < n && narrow; ++i) {
+        const QString &t = keyOf(i);
+        for (qsizetype j = common; j < std::min(t.size(), common + 8); ++j)
+            narrow = narrow && t[j].unicode() < 256;
+    }
+    const int width = narrow ? 8 : 16;
+    const qsizetype chars = 64 / width;
     using Key = std::pair<quint64, QStringView>;
     std::vector<Key> packed(n);
     for (size_t i = 0; i < n; ++i) {
         const QString &t = keyOf(i);
         quint64 k = 0;
-        for (qsizetype j = common; j < common + 4; ++j)
-            k = (k << 16) | (j < t.size() ? t[j].unicode() : 0u);
+        for (qsizetype j = common; j < common + chars; ++j)
+            k = (k << width) | (j < t.size() ? t[j].unicode() : 0u);
         packed[i] = {k, QStringView(t)};
     }
     sortKeyed(order, nulls, packed, descending, [](const Key &a, const Key &b) {

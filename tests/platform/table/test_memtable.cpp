@@ -412,3 +412,51 @@ TEST(MemTable, PostingMovesTheCursorToThePostedRowAndTellsSo)
     EXPECT_EQ(t.fieldByName(QStringLiteral("NAME")).asString(), QStringLiteral("d"));
     EXPECT_EQ(names(t), (QStringList{"0", "a", "b", "c", "d"}));
 }
+
+TEST(MemTable, SortsOfMostlyDistinctTextsMatchAReferenceSort)
+{
+    for (const QString &extra : {QString(), QStringLiteral("\u0158")}) { // all narrow, then one wide character
+        TMemTable t;
+        t.addFieldDef(QStringLiteral("ID"), TFieldType::AutoInc);
+        t.addFieldDef(QStringLiteral("S"), TFieldType::String, 40);
+        t.createDataSet();
+        std::vector<std::pair<QString, int>> reference;
+        uint32_t seed = 7;
+        for (int i = 0; i < 3000; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            // A shared prefix, then digits; some equal, some prefixes of others, some in other case.
+            QString s = QStringLiteral("+420 6") + QString::number((seed >> 8) % 5000);
+            if (i % 97 == 0)
+                s = QStringLiteral("+420 6");
+            if (i % 13 == 0)
+                s += QStringLiteral("a");
+            if (i % 17 == 0)
+                s += QStringLiteral("A");
+            if (i == 1500)
+                s += extra;
+            t.insert();
+            t.fieldByName(QStringLiteral("S")).setAsString(s);
+            t.post();
+            reference.push_back({s, i + 1});
+        }
+        for (bool descending : {false, true}) {
+            auto expected = reference;
+            if (descending) {
+                std::stable_sort(expected.begin(), expected.end(), [](const auto &a, const auto &b) {
+                    return b.first.toCaseFolded() < a.first.toCaseFolded();
+                });
+                if (!t.findIndex(QStringLiteral("S_ixd")))
+                    t.addIndex(QStringLiteral("S_ixd"), QStringLiteral("S"), true, true);
+                t.setIndexName(QStringLiteral("S_ixd"));
+            } else {
+                std::stable_sort(expected.begin(), expected.end(),
+                                 [](const auto &a, const auto &b) { return a.first < b.first; });
+                t.setIndexFieldNames(QStringLiteral("S"));
+            }
+            int pos = 0;
+            for (t.first(); !t.eof(); t.next(), ++pos)
+                ASSERT_EQ(t.fieldByName(QStringLiteral("ID")).asInteger(), expected[size_t(pos)].second)
+                    << (descending ? "descending" : "ascending") << " at " << pos;
+        }
+    }
+}
