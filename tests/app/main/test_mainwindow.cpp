@@ -9,7 +9,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "CheckCombo.h"
 #include "dbfrg.h"
+#include "fltaud.h"
+#include "stattmb.h"
 #include "deAudioControls.h"
 #include "lineservice.h"
 #include "udmaudio.h"
@@ -417,4 +420,45 @@ TEST_F(MainWindow, TrayMenuHidesAndOpensTheWindow)
     w.showMinimized();
     settle();
     EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(MainWindow, FilterAndStatisticsCommandsUseTheirDialogs)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    addCall(3, QStringLiteral("100"));
+    addCall(5, QStringLiteral("200"));
+    TMemTable *table = app->dmcd->tb_audio;
+    ASSERT_EQ(table->recordCount(), 2);
+
+    // Only missed calls: the list and the button's hint follow the dialog.
+    whenModal([this] {
+        TCheckedItems &types = app->ffltaud->ccb_calltype->Items();
+        for (int i = 0; i < types.Count(); ++i)
+            types.SetItemChecked(i, types.ItemCode(i) == 5);
+        app->ffltaud->Button1Click();
+    });
+    w.frg_audio->spbfilter->click();
+    EXPECT_EQ(table->recordCount(), 1);
+    EXPECT_EQ(table->fieldByName(QStringLiteral("PHONENUMBER")).asString(), QStringLiteral("200"));
+    EXPECT_EQ(w.frg_audio->spbfilter->toolTip(), app->ffltaud->FilterDescription());
+    EXPECT_FALSE(w.frg_audio->spbfilter->toolTip().startsWith(QStringLiteral("Typ hovoru: Všechny")));
+
+    // A cancelled dialog leaves the filter as it was.
+    const QString hint = w.frg_audio->spbfilter->toolTip();
+    whenModal([this] { app->ffltaud->reject(); });
+    w.frg_audio->spbfilter->click();
+    EXPECT_EQ(table->recordCount(), 1);
+    EXPECT_EQ(w.frg_audio->spbfilter->toolTip(), hint);
+
+    // The statistics window shows the call types with the list's icons.
+    bool shown = false;
+    whenModal([this, &shown] {
+        shown = app->fstattmb->isVisible();
+        app->fstattmb->reject();
+    });
+    w.Statistiky1->trigger();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(bool(app->fstattmb->frg_stat->gr->OnDrawColumnCell));
+    EXPECT_TRUE(boxes->calls().isEmpty());
 }
