@@ -992,12 +992,25 @@ void sortTextColumn(std::vector<int> &order, const std::vector<uint8_t> &nulls, 
         for (size_t i = 0; i < n; ++i) {
             if (nulls[i])
                 continue;
-            auto it = distinct.constFind(QStringView(texts[i]));
-            if (it == distinct.constEnd()) {
-                it = distinct.insert(QStringView(texts[i]), int(values.size()));
-                values.push_back(QStringView(texts[i]));
+            const QStringView text(texts[i]);
+            int id = -1;
+            if (values.size() <= 16) { // a handful of values: looking them over beats hashing
+                for (size_t v = 0; v < values.size() && id < 0; ++v)
+                    if (values[v] == text)
+                        id = int(v);
+            } else if (const auto it = distinct.constFind(text); it != distinct.constEnd()) {
+                id = *it;
             }
-            idOf[i] = *it;
+            if (id < 0) {
+                id = int(values.size());
+                values.push_back(text);
+                if (values.size() == 17)
+                    for (size_t v = 0; v < values.size(); ++v)
+                        distinct.insert(values[v], int(v));
+                else if (values.size() > 17)
+                    distinct.insert(text, id);
+            }
+            idOf[i] = id;
         }
         std::vector<QString> valueKeys;
         for (QStringView v : values)

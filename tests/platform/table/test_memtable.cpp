@@ -460,3 +460,26 @@ TEST(MemTable, SortsOfMostlyDistinctTextsMatchAReferenceSort)
         }
     }
 }
+
+TEST(MemTable, SortsOfSomeDozensOfRepeatedTextsMatchAReferenceSort)
+{
+    TMemTable t;
+    t.addFieldDef(QStringLiteral("ID"), TFieldType::AutoInc);
+    t.addFieldDef(QStringLiteral("S"), TFieldType::String, 20);
+    t.createDataSet();
+    std::vector<std::pair<QString, int>> reference;
+    for (int i = 0; i < 3000; ++i) {
+        const QString s = (i % 3 ? QStringLiteral("w") : QStringLiteral("W")) + QString::number((i * 31) % 40);
+        t.insert();
+        t.fieldByName(QStringLiteral("S")).setAsString(s);
+        t.post();
+        reference.push_back({s, i + 1});
+    }
+    t.addIndex(QStringLiteral("S_ixd"), QStringLiteral("S"), true, true);
+    t.setIndexName(QStringLiteral("S_ixd"));
+    std::stable_sort(reference.begin(), reference.end(),
+                     [](const auto &a, const auto &b) { return b.first.toCaseFolded() < a.first.toCaseFolded(); });
+    int pos = 0;
+    for (t.first(); !t.eof(); t.next(), ++pos)
+        ASSERT_EQ(t.fieldByName(QStringLiteral("ID")).asInteger(), reference[size_t(pos)].second) << pos;
+}
