@@ -77,11 +77,13 @@ void Taudiorec::AudioConverted(const void *data, int size)
             m_writer->Write(data, size);
         } catch (const EWaveFileFull &) {
             WriteLogLine(FileFullText());
-            Stop();
+            if (!m_stopping)
+                Stop();
             return;
         }
     }
-    if (m_maxMinutes > 0 && TickDifference(m_startTick, GetTickCount()) >= uint32_t(m_maxMinutes) * 60000u) {
+    if (!m_stopping && m_maxMinutes > 0
+        && TickDifference(m_startTick, GetTickCount()) >= uint32_t(m_maxMinutes) * 60000u) {
         WriteLogLine(LimitReachedText());
         Stop();
     }
@@ -89,6 +91,17 @@ void Taudiorec::AudioConverted(const void *data, int size)
 
 void Taudiorec::Stop()
 {
+    // The codecs hold back the end of the sound (a partial block, an encoder's last
+    // frames) until their stream ends; it belongs in the file before the file closes.
+    if (m_writer && m_convertor.Active() && !m_stopping) {
+        m_stopping = true;
+        try {
+            m_convertor.Flush();
+        } catch (const Exception &) {
+            // The file keeps what was written, as with any error while recording.
+        }
+        m_stopping = false;
+    }
     m_convertor.SetActive(false);
     m_wavein.Close();
     if (m_levelSource) {

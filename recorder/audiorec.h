@@ -58,6 +58,7 @@ private:
     std::unique_ptr<QFile> m_file;
     std::unique_ptr<TdeRIFFAudioWriter> m_writer;
     uint32_t m_startTick = 0;
+    bool m_stopping = false; // the chain is being flushed into the file
     uint16_t m_maxMinutes;
     QString m_deviceName;
     qint64 m_fileSizeLimit = TdeRIFFAudioWriter::MaxFileSize;

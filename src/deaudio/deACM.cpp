@@ -455,9 +455,13 @@ int TMiniConvertor::Convert(const void *data, int size, bool set8087Flag, uint32
 
     if (!IsPrepared() && !Prepare())
         return 0;
+    // At the end of the stream the codec is asked even below one block: it completes
+    // the partial block and gives up what it holds back.
+    const bool end = (flags & ACM_STREAMCONVERTF_END) != 0;
     uint32_t outBytes = 0;
-    if (acmStreamSize(m_handle, uint32_t(m_inFill), &outBytes, ACM_STREAMSIZEF_SOURCE) != MMSYSERR_NOERROR
-        || outBytes == 0)
+    if (!end
+        && (acmStreamSize(m_handle, uint32_t(m_inFill), &outBytes, ACM_STREAMSIZEF_SOURCE) != MMSYSERR_NOERROR
+            || outBytes == 0))
         return 0;
 
     m_header->cbSrcLength = uint32_t(m_inFill);
@@ -621,8 +625,30 @@ void TdeAudioConvertor::Convert(const void *data, int size)
         current = stage->OutBuffer();
         currentSize = produced;
     }
-    m_outData = current;
-    m_outSize = currentSize;
+    Deliver(current, currentSize);
+}
+
+void TdeAudioConvertor::Flush()
+{
+    if (!m_active)
+        return;
+    m_outData = nullptr;
+    m_outSize = 0;
+    // Each stage ends its stream after taking the last output of the stage before it.
+    const void *current = nullptr;
+    int currentSize = 0;
+    for (TMiniConvertor *stage : std::as_const(m_stages)) {
+        const int produced = stage->Convert(current, currentSize, m_set8087FPUFlag, ACM_STREAMCONVERTF_END);
+        current = produced > 0 ? stage->OutBuffer() : nullptr;
+        currentSize = produced;
+    }
+    Deliver(current, currentSize);
+}
+
+void TdeAudioConvertor::Deliver(const void *data, int size)
+{
+    m_outData = data;
+    m_outSize = size;
     if (!m_outData || m_outSize == 0)
         return;
     const quint64 generation = m_chainGeneration;

@@ -306,6 +306,10 @@ public:
     void Close();
     void SetActive(bool active);
     void Convert(const void *data, int size);
+    // Ends the stream: what the stages hold back (a partial block, completed with
+    // silence; an encoder's last frames) is converted and handed on like any other
+    // output. The chain stays open; harmless when inactive.
+    void Flush();
 
     const QList<TdeWaveFormat *> &Formats() const { return m_formats; }
     const QList<TMiniConvertor *> &Stages() const { return m_stages; }
@@ -324,6 +328,7 @@ protected:
 private:
     void BuildChain();
     void FreeChain();
+    void Deliver(const void *data, int size);
     bool CanConvert(const TdeWaveFormat &a, const TdeWaveFormat &b) const;
     TdeWaveFormat SuggestedPCM(const TdeWaveFormat &source, const TdeWaveFormat &basedOn) const;
 
