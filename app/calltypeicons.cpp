@@ -75,14 +75,17 @@ void drawLiftedHandset(QPainter &p)
 
 void drawArrow(QPainter &p, const QPointF &from, const QPointF &to)
 {
-    p.setPen(QPen(kArrow, 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawLine(from, to);
-    // Head: a filled triangle pointing along the shaft.
+    // A short thick shaft with a big head, so the direction reads even at 16 pixels.
     const QPointF d = (to - from) / std::hypot(to.x() - from.x(), to.y() - from.y());
     const QPointF n(-d.y(), d.x());
+    const QPointF base = to - d * 16;
+    p.setPen(QPen(Qt::white, 13, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawLine(from, base);
+    p.setPen(QPen(kArrow, 8, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
+    p.drawLine(from, base + d * 2);
     QPolygonF head;
-    head << to + d * 6 << to - d * 8 + n * 9 << to - d * 8 - n * 9;
-    p.setPen(QPen(kArrow, 1.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    head << to << base + n * 13 << base - n * 13;
+    p.setPen(QPen(Qt::white, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(kArrow);
     p.drawPolygon(head);
 }
@@ -136,12 +139,12 @@ QPixmap CallTypePixmap(int index, int size)
         case ctiOutgoing:
             drawBody(p);
             drawHandset(p);
-            drawArrow(p, QPointF(30, 40), QPointF(52, 16));
+            drawArrow(p, QPointF(30, 34), QPointF(62, 2));
             break;
         case ctiIncoming:
             drawBody(p);
             drawHandset(p);
-            drawArrow(p, QPointF(56, 10), QPointF(34, 34));
+            drawArrow(p, QPointF(60, 4), QPointF(28, 36));
             break;
         case ctiUnsuccessful:
             drawBody(p);
