@@ -1040,47 +1040,78 @@ void sortTextColumn(std::vector<int> &order, const std::vector<uint8_t> &nulls, 
             folded[i] = texts[i].toCaseFolded();
         keys = &folded;
     }
-    // Most comparisons are settled by the characters after the prefix all texts
-    // share (the country code of phone numbers), packed into one integer.
-    qsizetype common = -1;
-    const QString *firstText = nullptr;
-    for (size_t i = 0; i < n && common != 0; ++i) {
-        if (nulls[i])
-            continue;
-        const QString &t = keyOf(i);
-        if (!firstText) {
-            firstText = &t;
-            common = t.size();
-            continue;
-        }
-        common = std::min(common, t.size());
-        qsizetype j = 0;
-        while (j < common && t[j] == (*firstText)[j])
-            ++j;
-        common = j;
-    }
-    common = std::max<qsizetype>(common, 0);
-    // Eight characters fit when all of them are below 256, otherwise four.
+    // Radix-like: sort by a few characters packed into one integer, then sort each
+    // run of equal keys by the next characters, until the texts end. Stable at
+    // every step, so equal texts keep their insertion order.
     bool narrow = true;
-    for (size_t i = 0; i < n && narrow; ++i) {
-        const QString &t = keyOf(i);
-        for (qsizetype j = common; j < std::min(t.size(), common + 8); ++j)
-            narrow = narrow && t[j].unicode() < 256;
-    }
+    for (size_t i = 0; i < n && narrow; ++i)
+        for (QChar c : keyOf(i))
+            if (c.unicode() >= 256) {
+                narrow = false;
+                break;
+            }
     const int width = narrow ? 8 : 16;
     const qsizetype chars = 64 / width;
-    using Key = std::pair<quint64, QStringView>;
-    std::vector<Key> packed(n);
-    for (size_t i = 0; i < n; ++i) {
-        const QString &t = keyOf(i);
-        quint64 k = 0;
-        for (qsizetype j = common; j < common + chars; ++j)
-            k = (k << width) | (j < t.size() ? t[j].unicode() : 0u);
-        packed[i] = {k, QStringView(t)};
+    struct Item {
+        quint64 key;
+        int row;
+    };
+    std::vector<Item> items;
+    std::vector<int> empty;
+    items.reserve(n);
+    for (int r : order) {
+        if (nulls[size_t(r)])
+            empty.push_back(r);
+        else
+            items.push_back({0, r});
     }
-    sortKeyed(order, nulls, packed, descending, [](const Key &a, const Key &b) {
-        return a.first != b.first ? a.first < b.first : a.second.compare(b.second) < 0;
-    });
+    auto pack = [&](const QString &t, qsizetype offset) {
+        quint64 k = 0;
+        for (qsizetype j = offset; j < offset + chars; ++j)
+            k = (k << width) | (j < t.size() ? t[j].unicode() : 0u);
+        return k;
+    };
+    // Runs still to sort, kept on a list of our own: two long equal texts would
+    // otherwise nest one call per few characters.
+    struct Run {
+        size_t begin, end;
+        qsizetype offset;
+    };
+    std::vector<Run> runs;
+    if (!items.empty())
+        runs.push_back({0, items.size(), 0});
+    while (!runs.empty()) {
+        const Run run = runs.back();
+        runs.pop_back();
+        bool more = false;
+        for (size_t i = run.begin; i < run.end; ++i) {
+            const QString &t = keyOf(size_t(items[i].row));
+            items[i].key = pack(t, run.offset);
+            more = more || t.size() > run.offset + chars;
+        }
+        const auto first = items.begin() + qsizetype(run.begin), last = items.begin() + qsizetype(run.end);
+        if (descending)
+            std::stable_sort(first, last, [](const Item &x, const Item &y) { return x.key > y.key; });
+        else
+            std::stable_sort(first, last, [](const Item &x, const Item &y) { return x.key < y.key; });
+        if (!more)
+            continue;
+        for (size_t i = run.begin; i < run.end;) {
+            size_t j = i + 1;
+            while (j < run.end && items[j].key == items[i].key)
+                ++j;
+            if (j - i > 1)
+                runs.push_back({i, j, run.offset + chars});
+            i = j;
+        }
+    }
+    order.clear();
+    if (!descending)
+        order.insert(order.end(), empty.begin(), empty.end());
+    for (const Item &it : items)
+        order.push_back(it.row);
+    if (descending)
+        order.insert(order.end(), empty.begin(), empty.end());
 }
 } // namespace
 

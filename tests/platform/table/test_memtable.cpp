@@ -483,3 +483,28 @@ TEST(MemTable, SortsOfSomeDozensOfRepeatedTextsMatchAReferenceSort)
     for (t.first(); !t.eof(); t.next(), ++pos)
         ASSERT_EQ(t.fieldByName(QStringLiteral("ID")).asInteger(), reference[size_t(pos)].second) << pos;
 }
+
+TEST(MemTable, LongTextsThatDifferLateSortCorrectly)
+{
+    TMemTable t;
+    t.addFieldDef(QStringLiteral("S"), TFieldType::Memo);
+    t.createDataSet();
+    const QString base(400000, QLatin1Char('x'));
+    const QStringList texts = {base + QStringLiteral("b"), base, base + QStringLiteral("a"), base + QStringLiteral("b"),
+                               base.left(10)};
+    for (const QString &s : texts) {
+        t.insert();
+        t.fieldByName(QStringLiteral("S")).setAsString(s);
+        t.post();
+    }
+    t.setIndexFieldNames(QStringLiteral("S"));
+    QList<qsizetype> sizes;
+    QStringList tails;
+    for (t.first(); !t.eof(); t.next()) {
+        const QString s = t.fieldByName(QStringLiteral("S")).asString();
+        sizes << s.size();
+        tails << s.right(1);
+    }
+    EXPECT_EQ(sizes, (QList<qsizetype>{10, 400000, 400001, 400001, 400001}));
+    EXPECT_EQ(tails, (QStringList{"x", "x", "a", "b", "b"}));
+}
