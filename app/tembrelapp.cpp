@@ -22,8 +22,13 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <QSocketNotifier>
+
 #include <cerrno>
+#include <csignal>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -31,6 +36,16 @@ namespace {
 constexpr int kRaisedNice = -10;
 
 std::function<void(int)> g_pause;
+
+// SIGINT and SIGTERM (the session ending, a kill) reach the event loop through a socket
+// pair, so that the line is closed and a running recording logged before the end.
+int g_signalPair[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPair[0], &byte, 1);
+}
 
 // The application object: an error that leaves an event handler is shown in the
 // general error box and the program goes on.
@@ -217,7 +232,32 @@ bool TTembrelApp::Start()
 int TTembrelApp::Exec()
 {
     fmaintmb->EndApplication = [] { QCoreApplication::exit(0); };
-    return QApplication::exec();
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (g_signalPair[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPair) == 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(g_signalPair[1], QSocketNotifier::Read);
+        Tfmaintmb *window = fmaintmb.get();
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, window, [window] {
+            char byte = 0;
+            [[maybe_unused]] const ssize_t got = ::read(g_signalPair[1], &byte, 1);
+            window->CloseMainWindow();
+        });
+        struct sigaction action = {};
+        action.sa_handler = onTerminationSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+    }
+    const int result = QApplication::exec();
+    if (signalNotifier) {
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        signalNotifier.reset();
+        ::close(g_signalPair[0]);
+        ::close(g_signalPair[1]);
+        g_signalPair[0] = g_signalPair[1] = -1;
+    }
+    return result;
 }
 
 int TTembrelApp::Run()
