@@ -1,6 +1,7 @@
 #include "tembrelapp.h"
 
 #include "autostart.h"
+#include "calltypeicons.h"
 #include "deAudioIO.h"
 #include "fltaud.h"
 #include "linesimserver.h"
@@ -274,6 +275,8 @@ int RunTembrel(int argc, char **argv)
     TApplication application(argc, argv);
     QApplication::setApplicationName(ApplicationTitle());
     QApplication::setApplicationDisplayName(ApplicationTitle());
+    // Every window, the about box and the tray take the program's icon.
+    QApplication::setWindowIcon(ApplicationIcon());
     // The window hides to the tray; only closing it for good ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList arguments = QApplication::arguments();
