@@ -1,56 +1,78 @@
 #pragma once
-// The windowless host of the line watch: applies the settings to the TAPI module, picks the
-// line, opens it and closes it again. The call log and the recorder are handed in, so the
-// console stand-ins used today can later give way to the real modules.
+// The windowless program: the call-data, audio and TAPI modules created and joined as the
+// windowed program joins them, the settings applied as its settings dialog applies them at
+// start, the call log opened and the line watched. What happens is reported through
+// callbacks, so the console program decides where it is shown.
 #include "callcontracts.h"
 #include "settingsfile.h"
+#include "udmaudio.h"
+#include "udmcd.h"
 #include "udmtapi.h"
 
 #include <QString>
 #include <functional>
 #include <memory>
 
+// One call as the call log stored it.
+struct TLoggedCall {
+    int Id = 0;
+    int CallType = 0;
+    int AudioType = 0;
+    double WhenStart = 0;
+    double WhenEnd = 0;
+    int Length = 0;        // whole seconds, as stored
+    QString PhoneNumber;
+    long long AudioSize = 0;
+    QString RecordingFile; // the stored recording; empty when the call has none
+};
+
 class THeadlessHost {
 public:
-    THeadlessHost(ICallLog *callLog, IRecorderControl *recorder);
+    // Creates the modules; the data directory must be set already.
+    THeadlessHost();
     ~THeadlessHost();
+    THeadlessHost(const THeadlessHost &) = delete;
+    THeadlessHost &operator=(const THeadlessHost &) = delete;
 
-    // The settings the TAPI module takes; with simulate, an empty "TAPIDevice" means the
-    // first simulated line. Returns false with the reason when no device matches.
+    // Applies the settings as the program does at start. With simulate, an empty
+    // "TAPIDevice" means the first simulated line, an empty "AudioInputDevice" the
+    // virtual input, and the line is watched whatever "AutoStartWatch" says. False with
+    // the reason when no line device matches.
     bool ApplySettings(const TSettings &settings, bool simulate, QString &error);
-    // Opens the line; false with the reason when it cannot be opened (the supervision,
-    // when switched on, keeps trying).
-    bool Start(QString &error);
-    // Closes the line; a running recording is stopped and logged.
-    void Stop();
+    // Opens data.xml; false with the store's message (the file is left as it is).
+    bool OpenCallLog(QString &error);
+    // Whether the line is to be watched once the program runs.
+    bool WatchWanted() const { return m_tapi->AutoStartWatch; }
+    // Opens the line; false with the text the program shows when it cannot (the
+    // failure is logged, and the supervision, when switched on, keeps trying).
+    bool StartWatch(QString &error);
+    // Closes the line; a running recording is stopped and its call logged.
+    void StopWatch();
 
+    // The input recorded from, as the settings name it; empty when recording is off.
+    QString RecordingInput() const { return m_audio->RecordingEnabled() ? m_inputDevice : QString(); }
+    int LinkNumber() const { return m_linkNumber; }
+
+    Tdmcd &CallData() { return *m_cd; }
+    Tdmaudio &Audio() { return *m_audio; }
     Tdmtapi &Tapi() { return *m_tapi; }
+
     // Every status report, with the state's display text.
     std::function<void(int state, int callType, const QString &number, const QString &text)> OnStatus;
+    // Every line the call tracker writes to the log.
+    std::function<void(int level, const QString &text)> OnLog;
+    // Every call stored in the call log, with its recording in place.
+    std::function<void(const TLoggedCall &call)> OnCall;
+    // A long silence in the running recording; once per recording.
+    std::function<void()> OnSilence;
 
 private:
+    class TCallLogReporter;
+
+    std::unique_ptr<Tdmcd> m_cd;
+    std::unique_ptr<Tdmaudio> m_audio;
+    std::unique_ptr<TCallLogReporter> m_reporter;
     std::unique_ptr<Tdmtapi> m_tapi;
-};
-
-// A call log that prints each call it is given and writes log lines to the log file.
-class TConsoleCallLog : public ICallLog {
-public:
-    explicit TConsoleCallLog(std::function<void(const QString &)> print) : m_print(std::move(print)) {}
-    void GetTempRecordFileName(QString &fileName) override;
-    void WriteLog(int level, const QString &text) override;
-    double CurrentTime() override;
-    void AddCall(int callType, int audioType, double whenStart, double whenEnd, const QString &phoneNumber,
-                 const QString &fileName) override;
-
-private:
-    std::function<void(const QString &)> m_print;
-};
-
-// No recording: no input device, nothing recorded.
-class TNoRecorder : public IRecorderControl {
-public:
-    void StartRecording(const QString &) override {}
-    void StopRecording() override {}
-    bool InputDeviceAvailable() override { return false; }
-    bool RecordingEnabled() override { return false; }
+    QString m_inputDevice;
+    int m_linkNumber = 0;
 };

@@ -1,15 +1,20 @@
-// tembrel-headless: watches the line without windows, printing every status report and
-// every call it would log. Ends cleanly on SIGINT and SIGTERM, closing the line first.
+// tembrel-headless: the program without windows. It logs every call on the watched line
+// into data.xml and records each conversation into data/, printing a line for every status
+// report and every stored call. Ends cleanly on SIGINT and SIGTERM: the watch stops first,
+// so a running recording is stored with its call.
 #include "exception.h"
+#include "formatsettings.h"
 #include "headlesshost.h"
 #include "linesimserver.h"
 #include "myutils.h"
 #include "settingsfile.h"
 #include "simulatedline.h"
+#include "waveinregistry.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -33,6 +38,14 @@ void print(const QString &text)
     std::fflush(stdout);
 }
 
+// A failure that ends the program: a status line, and the message where a shell shows it.
+void fail(const QString &text)
+{
+    print(QStringLiteral("ERROR ") + text);
+    std::fputs((QStringLiteral("tembrel-headless: ") + text + QLatin1Char('\n')).toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+}
+
 // "--<name> <value>" or "--<name>=<value>".
 QString optionValue(const QStringList &args, const QString &name)
 {
@@ -44,6 +57,17 @@ QString optionValue(const QStringList &args, const QString &name)
             return args.at(i + 1);
     }
     return QString();
+}
+
+QString callLine(const TLoggedCall &call)
+{
+    return QStringLiteral("CALL type=%1 audio=%2 start=%3 %4 end=%5 %6 length=%7 number=%8 file=%9")
+        .arg(call.CallType)
+        .arg(call.AudioType)
+        .arg(FormatShortDate(call.WhenStart), FormatLongTime(call.WhenStart), FormatShortDate(call.WhenEnd),
+             FormatLongTime(call.WhenEnd))
+        .arg(call.Length)
+        .arg(call.PhoneNumber, call.RecordingFile);
 }
 
 } // namespace
@@ -61,11 +85,12 @@ int main(int argc, char **argv)
         SetDataDirectory(QFileInfo(dataDir).absoluteFilePath());
         settingsFile = JoinPath(DataDirectory(), QFileInfo(settingsFile).fileName());
     }
+    // As the program does: the log lies in the data directory and is always written.
     SetLogFileName(JoinPath(DataDirectory(), QFileInfo(LogFileName()).fileName()));
     SetLoggingEnabled(true);
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
-        print(QStringLiteral("ERROR cannot set up signal handling"));
+        fail(QStringLiteral("cannot set up signal handling"));
         return 1;
     }
     QSocketNotifier signalNotifier(g_signalPipe[1], QSocketNotifier::Read);
@@ -80,6 +105,9 @@ int main(int argc, char **argv)
     std::unique_ptr<SimulatedProvider> provider;
     std::unique_ptr<LineSimServer> lineSim;
     if (simulate) {
+        QString error;
+        if (!ApplySimulatedInputSwitches(args, &error))
+            print(QStringLiteral("ERROR virtual input: %1").arg(error));
         provider = std::make_unique<SimulatedProvider>(1);
         lineSim = std::make_unique<LineSimServer>(provider->line(1));
         if (lineSim->listen(LineSimSocketName(1)))
@@ -88,32 +116,56 @@ int main(int argc, char **argv)
             print(QStringLiteral("ERROR line control socket: %1").arg(lineSim->errorString()));
     }
 
-    TConsoleCallLog callLog(print);
-    TNoRecorder recorder;
     int exitCode = 0;
     {
-        THeadlessHost host(&callLog, &recorder);
+        THeadlessHost host;
         host.OnStatus = [](int state, int callType, const QString &number, const QString &text) {
             print(QStringLiteral("STATUS %1 %2 %3 %4").arg(state).arg(callType).arg(number.isEmpty() ? QStringLiteral("-") : number, text));
         };
+        host.OnLog = [](int level, const QString &text) { print(QStringLiteral("LOG %1 %2").arg(level).arg(text)); };
+        host.OnCall = [](const TLoggedCall &call) { print(callLine(call)); };
+        host.OnSilence = [] { print(QStringLiteral("SILENCE Chyba - zdetekováno dlouhé ticho v aktuální nahrávce.")); };
         QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
             char byte = 0;
             [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[1], &byte, 1);
             print(QStringLiteral("STOP"));
-            host.Stop();
+            host.StopWatch();
             app.quit();
         });
 
         const TSettings settings = LoadSettings(settingsFile);
         QString error;
         if (!host.ApplySettings(settings, simulate, error)) {
-            print(QStringLiteral("ERROR %1").arg(error));
+            fail(error);
+            exitCode = 1;
+        } else if (!host.OpenCallLog(error)) {
+            fail(QStringLiteral("%1 (%2; the log %3 says why)").arg(error, Tdmcd::DataFileName(), LogFileName()));
             exitCode = 1;
         } else {
-            if (host.Start(error))
-                print(QStringLiteral("READY %1").arg(host.Tapi().LineName));
+            const QString input = host.RecordingInput();
+            if (input.isEmpty())
+                print(QStringLiteral("RECORDING off"));
             else
-                print(QStringLiteral("ERROR Chyba při inicializaci TAPI - \"%1\"").arg(error));
+                print(QStringLiteral("RECORDING %1: %2").arg(input, host.Audio().Recorder().FormatDescription()));
+
+            // Once the loop runs, as the program does after its start: a missing input is
+            // reported, and the line is opened when it is to be watched.
+            QTimer::singleShot(0, &app, [&host] {
+                if (!host.Audio().InputDeviceAvailable()) {
+                    WriteLogLine(QStringLiteral("Error - No input record device was found"));
+                    print(QStringLiteral("WARNING Chyba - nebylo nalezeno žádné záznamové zařízení pro nahrávaní."));
+                }
+                if (!host.WatchWanted()) {
+                    print(QStringLiteral("NOWATCH the line is not watched (AutoStartWatch is off)"));
+                    return;
+                }
+                QString problem;
+                if (host.StartWatch(problem))
+                    print(QStringLiteral("READY %1").arg(host.Tapi().LineName));
+                else
+                    print(QStringLiteral("ERROR ") + problem);
+            });
+
             // --scenario: a scenario file played on the simulated line once the loop runs.
             std::unique_ptr<ScenarioPlayer> player;
             const QString scenario = optionValue(args, QStringLiteral("scenario"));

@@ -1,89 +1,21 @@
-// The windowless host as a user runs it: a separate process on the simulated line, rung
-// through the line simulator tool.
-#include "codepage1250.h"
+// The windowless program's console: status lines, call lines, scenario files, signals.
+#include "headlessprocess.h"
 
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QRegularExpression>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 
-class HeadlessHost : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TEMBREL_LINESIM_PREFIX"), dir.filePath(QStringLiteral("sim")));
-        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-    }
-
-    void WriteSettings(const QString &text)
-    {
-        QFile file(dir.filePath(QStringLiteral("tembrel-headless.ini")));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(EncodeCp1250(text));
-    }
-
-    void StartHost()
-    {
-        host.setProcessEnvironment(env);
-        host.start(QStringLiteral(TEMBREL_HEADLESS_EXE),
-                   {QStringLiteral("-simulate"), QStringLiteral("--datadir"), dir.path()});
-        ASSERT_TRUE(host.waitForStarted(10000));
-        ASSERT_TRUE(WaitForOutput(QStringLiteral("READY"))) << output.toStdString();
-    }
-
-    bool WaitForOutput(const QString &text, int limitMs = 20000)
-    {
-        QElapsedTimer timer;
-        timer.start();
-        while (!output.contains(text)) {
-            if (timer.elapsed() > limitMs || host.state() == QProcess::NotRunning)
-                return false;
-            host.waitForReadyRead(100);
-            output += QString::fromLocal8Bit(host.readAllStandardOutput());
-        }
-        return true;
-    }
-
-    // Runs the line simulator; returns its exit code, with its output in simOut/simErr.
-    int LineSim(const QStringList &args)
-    {
-        QProcess sim;
-        sim.setProcessEnvironment(env);
-        sim.start(QStringLiteral(TEMBREL_LINESIM_EXE), args);
-        EXPECT_TRUE(sim.waitForFinished(30000));
-        simOut = QString::fromLocal8Bit(sim.readAllStandardOutput());
-        simErr = QString::fromLocal8Bit(sim.readAllStandardError());
-        return sim.exitCode();
-    }
-
-    void TearDown() override
-    {
-        if (host.state() != QProcess::NotRunning) {
-            host.kill();
-            host.waitForFinished(5000);
-        }
-    }
-
-    QTemporaryDir dir;
-    QProcessEnvironment env;
-    QProcess host;
-    QString output;
-    QString simOut, simErr;
-};
+using HeadlessHost = HeadlessProcess;
 
 TEST_F(HeadlessHost, LogsTheCallsRungThroughTheSimulatorAndEndsCleanly)
 {
-    WriteSettings(QStringLiteral("MissedCalls=1\r\n"));
+    // Recording off: the calls are logged without recordings.
+    WriteSettings(QStringLiteral("MissedCalls=1\r\nAudioInputDevice=Nepoužívat nahrávání\r\n"));
+    InstallCallLog();
     StartHost();
+    EXPECT_TRUE(output.contains(QStringLiteral("RECORDING off\n")));
     EXPECT_TRUE(output.contains(QStringLiteral("READY Simulovaná linka 1 #101")));
-    ASSERT_EQ(LineSim({QStringLiteral("ring 603123456; +0.05 answer; +1 hangup; ring 777; +0.05 hangup")}), 0)
+    ASSERT_EQ(LineSim({QStringLiteral("ring 603123456; +0.05 answer; +1.4 hangup; ring 777; +0.05 hangup")}), 0)
         << simErr.toStdString();
     EXPECT_EQ(simOut.count(QStringLiteral("OK ")), 5);
     ASSERT_TRUE(WaitForOutput(QStringLiteral("number=777"))) << output.toStdString();
@@ -102,11 +34,7 @@ TEST_F(HeadlessHost, LogsTheCallsRungThroughTheSimulatorAndEndsCleanly)
     // Ending during a call closes the line first: the call is logged before the host ends.
     ASSERT_EQ(LineSim({QStringLiteral("ring 999; answer")}), 0);
     ASSERT_TRUE(WaitForOutput(QStringLiteral("STATUS 256 3 999")));
-    host.terminate();
-    ASSERT_TRUE(host.waitForFinished(10000));
-    output += QString::fromLocal8Bit(host.readAllStandardOutput());
-    EXPECT_EQ(host.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(host.exitCode(), 0);
+    Terminate();
     const qsizetype stop = output.indexOf(QStringLiteral("STOP"));
     ASSERT_GE(stop, 0);
     EXPECT_GT(output.indexOf(QStringLiteral("number=999"), stop), stop);
@@ -119,6 +47,7 @@ TEST_F(HeadlessHost, PlaysAScenarioFileAndNamesItsFaultyLine)
     ASSERT_TRUE(scenario.open(QIODevice::WriteOnly));
     scenario.write("# one call\n+0.05 ring 420123\n+0.05 answer\n+1 hangup\n");
     scenario.close();
+    InstallCallLog();
     host.setProcessEnvironment(env);
     host.start(QStringLiteral(TEMBREL_HEADLESS_EXE), {QStringLiteral("-simulate"), QStringLiteral("--datadir"),
                                                       dir.path(), QStringLiteral("--scenario"), scenario.fileName()});
