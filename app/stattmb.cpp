@@ -14,7 +14,9 @@
 #include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "dbfrg.h"
 #include "dtpicker.h"
@@ -35,6 +37,13 @@ QString BucketLabel(qint64 day, int hour, int step)
         return QString::number(hour) + QLatin1Char('h');
     const QDate date = DoubleToDateTime(double(day)).date();
     return QString::number(date.day()) + QLatin1Char('.') + QString::number(date.month());
+}
+
+// A bucket boundary as the table reads it back from the text of the chart's expression.
+double ReadBack(double value)
+{
+    double read = value;
+    return ParseDateTimeText(FormatDateTimeText(value), read) ? read : value;
 }
 
 // A step of 1, 2 or 5 times a power of ten that gives at most about eight intervals.
@@ -266,6 +275,8 @@ void Tfstattmb::drawChart(TDateChoice from, TDateChoice to)
     const qint64 days = (endHours - qint64(std::llround(start * 24))) / 24;
     const int step = days <= 12 ? int(qMax<qint64>(days, 1)) : 24;
     m_chartStart = start;
+    std::vector<double> bounds{ReadBack(start)};
+    QList<QPointF> outgoing, incoming;
     qint64 day = qint64(start);
     int hour = 0;
     while (day * 24 + hour < endHours) {
@@ -275,16 +286,33 @@ void Tfstattmb::drawChart(TDateChoice from, TDateChoice to)
             nextDay = day + 1;
             nextHour = 0;
         }
-        const double bucketStart = double(day) + hour / 24.0;
         const double bucketEnd = double(nextDay) + nextHour / 24.0;
-        const int outgoing = m_dmcd->CountChartCalls(kOutgoing, bucketStart, bucketEnd);
-        const int incoming = m_dmcd->CountChartCalls(kIncoming, bucketStart, bucketEnd);
-        Series1->append(bucketEnd, outgoing);
-        Series2->append(bucketEnd, incoming);
+        bounds.push_back(ReadBack(bucketEnd));
+        outgoing.append(QPointF(bucketEnd, 0));
+        incoming.append(QPointF(bucketEnd, 0));
         m_labels.append(BucketLabel(nextDay, nextHour, step));
         day = nextDay;
         hour = nextHour;
     }
+
+    // One walk over the rows counts every bucket at once, comparing as the chart's
+    // expression CALLTYPE=c AND WHENSTART>='start' AND WHENSTART<'end' does.
+    const int typeField = work->fieldByName(QStringLiteral("CALLTYPE")).index();
+    const int startField = whenStart.index();
+    for (int record = 0; record < work->physicalCount(); ++record) {
+        if (work->cellNull(typeField, record) || work->cellNull(startField, record))
+            continue;
+        const qint64 type = work->cellInt(typeField, record);
+        if (type != kOutgoing && type != kIncoming)
+            continue;
+        const auto above = std::upper_bound(bounds.begin(), bounds.end(), work->cellFloat(startField, record));
+        if (above == bounds.begin() || above == bounds.end())
+            continue;
+        QPointF &point = (type == kOutgoing ? outgoing : incoming)[above - bounds.begin() - 1];
+        point.setY(point.y() + 1);
+    }
+    Series1->replace(outgoing);
+    Series2->replace(incoming);
     work->close();
 }
 

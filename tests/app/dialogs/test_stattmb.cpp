@@ -119,6 +119,35 @@ TEST_F(StatisticsWindowTest, FiveDaysHaveFiveHourBuckets)
     EXPECT_DOUBLE_EQ(window->Series2->points()[13].x(), EncodeDate(2006, 6, 3) + 20 / 24.0);
 }
 
+TEST_F(StatisticsWindowTest, BucketCountsMatchTheChartExpressionAtEveryBoundary)
+{
+    const double june2 = EncodeDate(2006, 6, 2);
+    for (double start : {June1(), june2 + EncodeTime(5, 0, 0), june2 + EncodeTime(4, 59, 59, 999),
+                         june2 + EncodeTime(9, 59, 59, 500), june2 + EncodeTime(10, 0, 0),
+                         EncodeDate(2006, 6, 5) + EncodeTime(23, 59, 59), EncodeDate(2006, 6, 6)}) {
+        for (int type = 1; type <= 5; ++type)
+            call(type, start, 1);
+    }
+    compute({June1(), true}, {EncodeDate(2006, 6, 5), true});
+    ASSERT_EQ(window->PointLabels().size(), 25);
+
+    dmcd.cd_tmp->copyFrom(*dmcd.tb_audio); // the window closes its work copy when the chart is drawn
+    const QList<QPointF> outgoing = window->Series1->points();
+    const QList<QPointF> incoming = window->Series2->points();
+    int total = 0;
+    double bucketStart = June1();
+    for (int i = 0; i < outgoing.size(); ++i) {
+        const double bucketEnd = outgoing[i].x();
+        EXPECT_EQ(int(outgoing[i].y()), dmcd.CountChartCalls(2, bucketStart, bucketEnd)) << i;
+        EXPECT_EQ(int(incoming[i].y()), dmcd.CountChartCalls(3, bucketStart, bucketEnd)) << i;
+        total += int(outgoing[i].y());
+        bucketStart = bucketEnd;
+    }
+    EXPECT_EQ(total, 6); // all but the call at the end of the period
+    EXPECT_EQ(int(outgoing[5].y()), 1); // 2 June 4:59:59.999, the point 5h
+    EXPECT_EQ(int(outgoing[6].y() + outgoing[7].y()), 3); // 5:00, 9:59:59.5 and 10:00
+}
+
 TEST_F(StatisticsWindowTest, ThirtyDaysHaveOnePointPerDay)
 {
     call(2, At(30, 23, 0), 5);
