@@ -227,6 +227,29 @@ TEST_F(RecorderTest, LengthLimitEndsTheRunWithALogLineAndNoMessage)
     EXPECT_LE(sox.Seconds, 60.25);
 }
 
+TEST_F(RecorderTest, ARunEndedByTheLimitKeepsTheCodecsEndToo)
+{
+    // The limit stops the run from inside the converter's own output: the end of the
+    // stream is still flushed into the file, once.
+    audio.Recorder().RecordFormat().Assign(SuggestedFormat(WAVE_FORMAT_GSM610, PcmWave(8000, 16, 1)));
+    audio.Recorder().SetMaxMinutes(1);
+    const QString name = data.file("limit.gsm.wav");
+    audio.StartRecording(name);
+    RecordFor(61000);
+    EXPECT_FALSE(audio.Recorder().IsActive());
+    audio.StopRecording();
+    EXPECT_EQ(LogCount(Taudiorec::LimitReachedText()), 1);
+    // Whole GSM blocks after the header: the flushed block is complete.
+    const QByteArray bytes = ReadFileToString(name);
+    const int dataAt = int(bytes.indexOf("data")) + 8;
+    ASSERT_GT(dataAt, 8);
+    EXPECT_EQ((bytes.size() - dataAt) % 65, 0);
+    SoxView sox = SoxRead(name);
+    ASSERT_TRUE(sox.Ok) << sox.Error.toStdString();
+    EXPECT_GE(sox.Seconds, 60.0);
+    EXPECT_LE(sox.Seconds, 60.25);
+}
+
 TEST_F(RecorderTest, FileSizeLimitEndsTheRunWithACompleteFile)
 {
     audio.Recorder().SetFileSizeLimit(44 + 3 * 2760 + 100);
