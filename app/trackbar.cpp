@@ -31,8 +31,12 @@ void TTrackBar::paintEvent(QPaintEvent *)
     QStyleOptionSlider option;
     initStyleOption(&option);
 
-    option.subControls = QStyle::SC_SliderGroove;
-    painter.drawComplexControl(QStyle::CC_Slider, option);
+    // The groove is drawn empty: some styles fill it up to the thumb, which would read
+    // as a level here, where only the selection shows one.
+    QStyleOptionSlider groovePass = option;
+    groovePass.subControls = QStyle::SC_SliderGroove;
+    groovePass.sliderPosition = groovePass.sliderValue = minimum();
+    painter.drawComplexControl(QStyle::CC_Slider, groovePass);
 
     // The selection lies inside the groove, from the minimum to SelEnd.
     const QRect groove = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
@@ -41,7 +45,7 @@ void TTrackBar::paintEvent(QPaintEvent *)
         const int span = groove.width() - handle.width();
         const int end = QStyle::sliderPositionFromValue(minimum(), maximum(), m_selEnd, span, option.upsideDown);
         const int x0 = groove.left() + handle.width() / 2;
-        const int h = qMax(3, groove.height() / 2);
+        const int h = qMax(3, groove.height() - 2);
         const QRect selection(x0, groove.center().y() - h / 2, end, h);
         painter.fillRect(selection, palette().color(QPalette::Highlight));
     }
