@@ -90,7 +90,7 @@ TEST_F(HeadlessCalls, AnsweredMissedAndDialledCallsGiveRowsAndRecordings)
     ASSERT_TRUE(WaitForOutput(QStringLiteral("number=420111222"))) << output.toStdString();
     EXPECT_EQ(output.count(QStringLiteral("SILENCE Chyba - zdetekováno dlouhé ticho v aktuální nahrávce.")), 2);
     EXPECT_TRUE(output.contains(QRegularExpression(QStringLiteral(
-        "CALL type=3 audio=1 start=\\S+ \\S+ end=\\S+ \\S+ length=2 number=603123456 file=\\S+/data/0000001.wav\n"))))
+        "CALL type=3 audio=1 start=\\S+ \\S+ end=\\S+ \\S+ length=[23] number=603123456 file=\\S+/data/0000001.wav\n"))))
         << output.toStdString();
     EXPECT_TRUE(output.contains(QRegularExpression(QStringLiteral("CALL type=5 audio=0 .* number=777 file=\n"))));
 
@@ -113,12 +113,16 @@ TEST_F(HeadlessCalls, AnsweredMissedAndDialledCallsGiveRowsAndRecordings)
         EXPECT_EQ(row.value(QStringLiteral("AUDIOTYPE")), QLatin1String(expected[i].audioType));
         EXPECT_EQ(row.value(QStringLiteral("CALLLINK")), QStringLiteral("7"));
         if (expected[i].recorded) {
-            EXPECT_EQ(row.value(QStringLiteral("WHENLENGTH")), QStringLiteral("2"));
+            // 2.5 s on the simulator's clock; a busy machine may deliver the hang-up late.
+            const int length = row.value(QStringLiteral("WHENLENGTH")).toInt();
+            EXPECT_GE(length, 2);
+            EXPECT_LE(length, 3);
             const qint64 size = QFileInfo(Recording(i + 1)).size();
             EXPECT_GT(size, 1000);
             EXPECT_EQ(row.value(QStringLiteral("AUDIOSIZE")), QString::number(size));
             EXPECT_EQ(row.value(QStringLiteral("AUDIOSIZEKB")), QString::number(size / 1024));
-            ExpectRecording(Recording(i + 1), QStringLiteral("GSM"), 2.2, 2.7);
+            // The recording covers the connected time, less what the input had not delivered yet.
+            ExpectRecording(Recording(i + 1), QStringLiteral("GSM"), length - 0.5, length + 1.0);
         } else {
             EXPECT_EQ(row.value(QStringLiteral("WHENLENGTH")), QStringLiteral("0"));
             EXPECT_EQ(row.value(QStringLiteral("AUDIOSIZE")), QStringLiteral("0"));
