@@ -187,11 +187,3 @@ void BM_CopyLogForStatistics(benchmark::State &state)
 BENCHMARK(BM_CopyLogForStatistics)->Unit(benchmark::kMillisecond);
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,3 +1,3 @@
 if(TARGET grid)
-  tembrel_add_bench(grid LIBS grid)
+  tembrel_add_bench(grid WIDGETS LIBS grid)
 endif()

@@ -85,13 +85,3 @@ void BM_PaintOneScreen(benchmark::State &state)
 BENCHMARK(BM_PaintOneScreen)->Arg(20000)->Unit(benchmark::kMillisecond);
 } // namespace
 
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    SetSystemFormats(FormatSettings::czech());
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -128,11 +128,3 @@ BENCHMARK(BM_LevelSourceOnly)->MeasureProcessCPUTime()->Unit(benchmark::kMicrose
 
 } // namespace
 
-int main(int argc, char **argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

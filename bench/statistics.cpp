@@ -67,12 +67,3 @@ void BM_StatisticsComputation(benchmark::State &state)
 BENCHMARK(BM_StatisticsComputation)->Arg(1)->Arg(30)->Arg(365)->Unit(benchmark::kMillisecond);
 } // namespace
 
-int main(int argc, char **argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
