@@ -254,7 +254,7 @@ void Tfmaintmb::createGrid()
     frg_audio->nv->SetVisibleButtons(
         {TDBNavigator::nbFirst, TDBNavigator::nbPrior, TDBNavigator::nbNext, TDBNavigator::nbLast, TDBNavigator::nbDelete});
     frg_audio->spbfilter->setVisible(true);
-    frg_audio->spboutput->setVisible(true);
+    frg_audio->spboutput->setVisible(Tfrg::HasOutputFactory());
     connect(frg_audio->spbfilter, &QPushButton::clicked, this, guarded([this] { frg_audiospbfilterClick(true); }));
 
     frg_audio->gr->SetColumns({

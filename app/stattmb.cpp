@@ -78,7 +78,7 @@ Tfstattmb::Tfstattmb(Tdmcd *dmcd, QWidget *parent) : QDialog(parent), m_dmcd(dmc
     frg_stat->spbfind->hide();
     frg_stat->spbfilter->setText(QStringLiteral("Vý&počet"));
     frg_stat->spbfilter->show();
-    frg_stat->spboutput->show();
+    frg_stat->spboutput->setVisible(Tfrg::HasOutputFactory());
 
     Panel6 = new QWidget(frg_stat->pan);
     Label1 = new QLabel(QStringLiteral("Datum hovorů od:"), Panel6);

@@ -212,6 +212,7 @@ void TDBNavigator::doAction(Button button)
 TFileCfgHandler *Tfrg::CfgHandler() { return g_cfgHandler.get(); }
 void Tfrg::FreeCfgHandler() { g_cfgHandler.reset(); }
 void Tfrg::SetOutputFactory(FrameOutputFactory factory) { g_outputFactory = std::move(factory); }
+bool Tfrg::HasOutputFactory() { return bool(g_outputFactory); }
 
 Tfrg::Tfrg(QWidget *parent) : QWidget(parent)
 {

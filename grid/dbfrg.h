@@ -131,6 +131,8 @@ public:
     static TFileCfgHandler *CfgHandler();
     static void FreeCfgHandler();
     static void SetOutputFactory(FrameOutputFactory factory);
+    // Whether print and export exist yet: frames show their output button only then.
+    static bool HasOutputFactory();
     IFrameOutput *OutputDialog() const { return m_output.get(); }
 
 protected:
