@@ -32,6 +32,9 @@ public:
 };
 
 // Runs the event loop until the condition holds; the time bound only guards against a hang.
+// One pass at a time: the virtual input on a driven clock posts its next buffer while the
+// last one is handled, so a pass bounded by time alone could run several buffers past the
+// condition.
 inline bool PumpUntil(const std::function<bool()> &condition, int guardMs = 60000)
 {
     QElapsedTimer guard;
@@ -39,7 +42,7 @@ inline bool PumpUntil(const std::function<bool()> &condition, int guardMs = 6000
     while (!condition()) {
         if (guard.elapsed() > guardMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
     return true;
 }
