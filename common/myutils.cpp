@@ -308,7 +308,10 @@ bool EnsureDirectory(const QString &dir)
 
 QString TempDirectory()
 {
+    // A TMPDIR that names no folder would put temporary files into the root.
     QString dir = QDir::tempPath();
+    if (!QFileInfo(dir).isDir() || dir == QLatin1String("/"))
+        dir = QStringLiteral("/tmp");
     if (!dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
     return dir;

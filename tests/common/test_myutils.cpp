@@ -117,6 +117,17 @@ TEST(Paths, JoinStripAndRoots)
     EXPECT_TRUE(QFileInfo(TempDirectory()).isDir());
 }
 
+TEST(Paths, TemporaryDirectoryNeverFallsBackToTheRoot)
+{
+    const QByteArray old = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/nonexistent/tembrel-tmp");
+    const QString dir = TempDirectory();
+    qputenv("TMPDIR", old);
+    if (old.isEmpty())
+        qunsetenv("TMPDIR");
+    EXPECT_EQ(dir, QStringLiteral("/tmp/"));
+}
+
 TEST(Paths, ApplicationFilesFollowTheExecutable)
 {
     const QString exe = ExecutablePath();
