@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
-  qt6-base-dev qt6-charts-dev libgl-dev
+  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libgsm1-dev libmp3lame-dev libspeexdsp-dev libasound2-dev libasound2-plugins zlib1g-dev
   fonts-liberation
   googletest libgtest-dev libgmock-dev libbenchmark-dev
