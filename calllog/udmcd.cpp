@@ -171,11 +171,13 @@ void Tdmcd::AddCall(int callType, int audioType, double whenStart, double whenEn
         tb_audio->fieldByName(QStringLiteral("WHENEND")).setAsDateTime(whenEnd);
         tb_audio->fieldByName(QStringLiteral("PHONENUMBER")).setAsString(phoneNumber);
         tb_audio->fieldByName(QStringLiteral("AUDIOTYPE")).setAsInteger(audioType);
-        tb_audio->fieldByName(QStringLiteral("AUDIOSIZE")).setAsInteger(fileName.isEmpty() ? 0 : FileSizeByName(fileName));
+        // Only a regular file is a recording: anything else in its place counts as missing.
+        tb_audio->fieldByName(QStringLiteral("AUDIOSIZE"))
+            .setAsInteger(fileName.isEmpty() ? 0 : QFileInfo(fileName).isFile() ? FileSizeByName(fileName) : -1);
         tb_audio->post();
         id = tb_audio->fieldByName(QStringLiteral("IDAUDIO")).asInteger();
     }
-    if (!fileName.isEmpty())
+    if (!fileName.isEmpty() && QFileInfo(fileName).isFile())
         QFile::rename(fileName, RecordingFileName(id)); // never replaces; the result is not needed
 }
 

@@ -193,10 +193,10 @@ TEST_F(HeadlessCalls, ADamagedOrMissingCallLogEndsTheProgramAndIsLeftAsItWas)
 
 TEST_F(HeadlessCalls, ARecordingThatCannotStartIsLoggedAndTheCallKept)
 {
-    // The temporary folder is a file: the recording file cannot be created.
-    const QString notAFolder = dir.filePath(QStringLiteral("tmpfile"));
-    ASSERT_TRUE(WriteStringToFile("not a folder", notAFolder));
-    env.insert(QStringLiteral("TMPDIR"), notAFolder);
+    // A folder stands where the temporary recording goes: the file cannot be created.
+    const QString tmp = dir.filePath(QStringLiteral("blockedtmp"));
+    ASSERT_TRUE(QDir().mkpath(JoinPath(tmp, QStringLiteral("~tmbrec.wav"))));
+    env.insert(QStringLiteral("TMPDIR"), tmp);
     InstallCallLog();
     StartHost();
     ASSERT_EQ(LineSim({QStringLiteral("ring 555; +0.05 answer; +0.3 hangup")}), 0) << simErr.toStdString();
