@@ -1,6 +1,34 @@
 #include "acmdriver.h"
 
+#include <algorithm>
 #include <cstring>
+
+BlockCodec::BlockCodec(bool encode, uint32_t pcmBlock, uint32_t codedBlock, uint32_t pcmFrame)
+    : m_encode(encode), m_pcmBlock(pcmBlock), m_codedBlock(codedBlock), m_pcmFrame(pcmFrame), m_padded(pcmBlock)
+{
+}
+
+MMRESULT BlockCodec::Convert(const uint8_t *src, uint32_t srcLength, uint8_t *dst, uint32_t dstLength,
+                             bool blockAlign, bool, uint32_t &srcUsed, uint32_t &dstUsed)
+{
+    const uint32_t room = dstLength / DestBlock();
+    uint32_t blocks = std::min(srcLength / SourceBlock(), room);
+    for (uint32_t b = 0; b < blocks; ++b)
+        ConvertBlock(src + size_t(b) * SourceBlock(), dst + size_t(b) * DestBlock());
+    srcUsed = blocks * SourceBlock();
+    const uint32_t rest = srcLength - srcUsed;
+    if (!blockAlign && rest > 0 && blocks < room && blocks == srcLength / SourceBlock()) {
+        if (m_encode) {
+            std::fill(m_padded.begin(), m_padded.end(), uint8_t(0));
+            std::memcpy(m_padded.data(), src + srcUsed, rest - rest % m_pcmFrame);
+            ConvertBlock(m_padded.data(), dst + size_t(blocks) * DestBlock());
+            ++blocks;
+        }
+        srcUsed = srcLength;
+    }
+    dstUsed = blocks * DestBlock();
+    return MMSYSERR_NOERROR;
+}
 
 namespace acmfmt {
 
@@ -62,6 +90,13 @@ bool FixedFieldsMatch(const WAVEFORMATEX &proposal, const WAVEFORMATEX &dst, uin
     if ((flags & ACM_FORMATSUGGESTF_WBITSPERSAMPLE) && proposal.wBitsPerSample != dst.wBitsPerSample)
         return false;
     return true;
+}
+
+MMRESULT Propose(const void *image, uint32_t size, WAVEFORMATEX *dst, uint32_t cbDst, uint32_t flags)
+{
+    if (!FixedFieldsMatch(*static_cast<const WAVEFORMATEX *>(image), *dst, flags))
+        return ACMERR_NOTPOSSIBLE;
+    return Store(image, size, dst, cbDst);
 }
 
 QString RateText(uint32_t rate)

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "acmapi.h"
 
@@ -26,6 +27,33 @@ public:
                              bool blockAlign, bool end, uint32_t &srcUsed, uint32_t &dstUsed) = 0;
     // Forgets the history (filter memories, predictor state, held-back samples).
     virtual void Reset() = 0;
+};
+
+// A codec that turns fixed PCM blocks into fixed coded blocks and back, one block at a time.
+// Without block alignment an encoder pads a trailing partial block with silence; a decoder
+// drops it.
+class BlockCodec : public AcmCodec {
+public:
+    // pcmFrame: bytes of one PCM sample frame; the padded block keeps whole frames only.
+    BlockCodec(bool encode, uint32_t pcmBlock, uint32_t codedBlock, uint32_t pcmFrame);
+    uint32_t SourceBlock() const override { return m_encode ? m_pcmBlock : m_codedBlock; }
+    uint32_t DestBlock() const { return m_encode ? m_codedBlock : m_pcmBlock; }
+    uint32_t DestinationSize(uint32_t cbSrc) const override { return cbSrc / SourceBlock() * DestBlock(); }
+    uint32_t SourceSize(uint32_t cbDst) const override { return cbDst / DestBlock() * SourceBlock(); }
+    MMRESULT Convert(const uint8_t *src, uint32_t srcLength, uint8_t *dst, uint32_t dstLength, bool blockAlign,
+                     bool end, uint32_t &srcUsed, uint32_t &dstUsed) final;
+
+protected:
+    bool Encoding() const { return m_encode; }
+    // One whole source block into one whole destination block.
+    virtual void ConvertBlock(const uint8_t *in, uint8_t *out) = 0;
+
+private:
+    bool m_encode;
+    uint32_t m_pcmBlock;
+    uint32_t m_codedBlock;
+    uint32_t m_pcmFrame;
+    std::vector<uint8_t> m_padded;
 };
 
 class AcmDriver {
@@ -69,6 +97,26 @@ QString RateText(uint32_t rate);
 QString BitsText(uint16_t bits);
 QString ChannelsText(uint16_t channels);
 QString PcmLikeText(const WAVEFORMATEX &wfx);
+// A suggestion: the image (starting with its WAVEFORMATEX) stored into dst when it keeps the
+// fields the caller fixed; ACMERR_NOTPOSSIBLE otherwise.
+MMRESULT Propose(const void *image, uint32_t size, WAVEFORMATEX *dst, uint32_t cbDst, uint32_t flags);
+// A format image as the bytes the enumeration lists.
+template <typename Image>
+QByteArray ImageBytes(const Image &image)
+{
+    return QByteArray(reinterpret_cast<const char *>(&image), sizeof(image));
+}
+// An opened codec, or nullptr with result set to failure when it could not set itself up.
+template <typename Codec>
+std::unique_ptr<AcmCodec> Opened(std::unique_ptr<Codec> codec, MMRESULT failure, MMRESULT &result)
+{
+    if (!codec->Valid()) {
+        result = failure;
+        return nullptr;
+    }
+    result = MMSYSERR_NOERROR;
+    return codec;
+}
 constexpr uint32_t kMinRate = 8000;
 constexpr uint32_t kMaxRate = 48000;
 extern const uint32_t kStandardRates[7];

@@ -200,10 +200,8 @@ public:
         if (!IsLaw(tag))
             return list;
         for (uint32_t rate : acmfmt::kStandardRates)
-            for (uint16_t channels : {1, 2}) {
-                const WAVEFORMATEX wfx = LawFormat(tag, rate, channels);
-                list.append(QByteArray(reinterpret_cast<const char *>(&wfx), sizeof(wfx)));
-            }
+            for (uint16_t channels : {1, 2})
+                list.append(acmfmt::ImageBytes(LawFormat(tag, rate, channels)));
         return list;
     }
     QString FormatText(const WAVEFORMATEX &wfx) const override
@@ -219,9 +217,7 @@ public:
             proposal = LawFormat(dst->wFormatTag, src.nSamplesPerSec, src.nChannels);
         else
             return ACMERR_NOTPOSSIBLE;
-        if (!acmfmt::FixedFieldsMatch(proposal, *dst, flags))
-            return ACMERR_NOTPOSSIBLE;
-        return acmfmt::Store(&proposal, sizeof(proposal), dst, cbDst);
+        return acmfmt::Propose(&proposal, sizeof(proposal), dst, cbDst, flags);
     }
     bool CanConvert(const WAVEFORMATEX &src, const WAVEFORMATEX &dst, bool) const override
     {

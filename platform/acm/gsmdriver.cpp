@@ -40,41 +40,15 @@ bool IsGsmPcm(const WAVEFORMATEX &wfx)
     return acmfmt::IsValidPcm16(wfx) && wfx.nChannels == 1 && wfx.nSamplesPerSec == kRate;
 }
 
-class GsmCodec final : public AcmCodec {
+class GsmCodec final : public BlockCodec {
 public:
-    explicit GsmCodec(bool encode) : m_encode(encode) { Create(); }
+    explicit GsmCodec(bool encode) : BlockCodec(encode, kPcmBlock, GSM610_BLOCK_ALIGN, 2) { Create(); }
     ~GsmCodec() override
     {
         if (m_gsm)
             gsm_destroy(m_gsm);
     }
     bool Valid() const { return m_gsm != nullptr; }
-    uint32_t SourceBlock() const override { return m_encode ? kPcmBlock : GSM610_BLOCK_ALIGN; }
-    uint32_t DestBlock() const { return m_encode ? GSM610_BLOCK_ALIGN : kPcmBlock; }
-    uint32_t DestinationSize(uint32_t cbSrc) const override { return cbSrc / SourceBlock() * DestBlock(); }
-    uint32_t SourceSize(uint32_t cbDst) const override { return cbDst / DestBlock() * SourceBlock(); }
-
-    MMRESULT Convert(const uint8_t *src, uint32_t srcLength, uint8_t *dst, uint32_t dstLength, bool blockAlign, bool,
-                     uint32_t &srcUsed, uint32_t &dstUsed) override
-    {
-        const uint32_t room = dstLength / DestBlock();
-        uint32_t blocks = std::min(srcLength / SourceBlock(), room);
-        for (uint32_t b = 0; b < blocks; ++b)
-            ConvertBlock(src + size_t(b) * SourceBlock(), dst + size_t(b) * DestBlock());
-        srcUsed = blocks * SourceBlock();
-        const uint32_t rest = srcLength - srcUsed;
-        if (!blockAlign && rest > 0 && blocks < room && blocks == srcLength / SourceBlock()) {
-            if (m_encode) {
-                uint8_t padded[kPcmBlock] = {};
-                std::memcpy(padded, src + srcUsed, rest - rest % 2);
-                ConvertBlock(padded, dst + size_t(blocks) * DestBlock());
-                ++blocks;
-            }
-            srcUsed = srcLength;
-        }
-        dstUsed = blocks * DestBlock();
-        return MMSYSERR_NOERROR;
-    }
 
     void Reset() override
     {
@@ -92,11 +66,11 @@ private:
             gsm_option(m_gsm, GSM_OPT_WAV49, &wav49);
         }
     }
-    void ConvertBlock(const uint8_t *in, uint8_t *out)
+    void ConvertBlock(const uint8_t *in, uint8_t *out) override
     {
         gsm_signal samples[GSM610_SAMPLES_PER_BLOCK];
         gsm_byte frame[GSM610_BLOCK_ALIGN];
-        if (m_encode) {
+        if (Encoding()) {
             // The first frame of a pair takes 32 bytes, the second 33.
             std::memcpy(samples, in, kPcmBlock);
             gsm_encode(m_gsm, samples, frame);
@@ -111,7 +85,6 @@ private:
         }
     }
 
-    bool m_encode;
     gsm m_gsm = nullptr;
 };
 
@@ -124,8 +97,7 @@ public:
     {
         if (tag != WAVE_FORMAT_GSM610)
             return {};
-        const GSM610WAVEFORMAT f = GsmFormat();
-        return {QByteArray(reinterpret_cast<const char *>(&f), sizeof(f))};
+        return {acmfmt::ImageBytes(GsmFormat())};
     }
     QString FormatText(const WAVEFORMATEX &wfx) const override
     {
@@ -137,15 +109,11 @@ public:
     {
         if (IsValidGsm(src)) {
             const WAVEFORMATEX proposal = acmfmt::Pcm(kRate, 16, 1);
-            if (!acmfmt::FixedFieldsMatch(proposal, *dst, flags))
-                return ACMERR_NOTPOSSIBLE;
-            return acmfmt::Store(&proposal, sizeof(proposal), dst, cbDst);
+            return acmfmt::Propose(&proposal, sizeof(proposal), dst, cbDst, flags);
         }
         if (IsGsmPcm(src) && (flags & ACM_FORMATSUGGESTF_WFORMATTAG) && dst->wFormatTag == WAVE_FORMAT_GSM610) {
             const GSM610WAVEFORMAT proposal = GsmFormat();
-            if (!acmfmt::FixedFieldsMatch(proposal.wfx, *dst, flags))
-                return ACMERR_NOTPOSSIBLE;
-            return acmfmt::Store(&proposal, sizeof(proposal), dst, cbDst);
+            return acmfmt::Propose(&proposal, sizeof(proposal), dst, cbDst, flags);
         }
         return ACMERR_NOTPOSSIBLE;
     }
@@ -155,13 +123,7 @@ public:
     }
     std::unique_ptr<AcmCodec> Open(const WAVEFORMATEX &src, const WAVEFORMATEX &, MMRESULT &result) const override
     {
-        auto codec = std::make_unique<GsmCodec>(acmfmt::IsPcm(src));
-        if (!codec->Valid()) {
-            result = MMSYSERR_NOMEM;
-            return nullptr;
-        }
-        result = MMSYSERR_NOERROR;
-        return codec;
+        return acmfmt::Opened(std::make_unique<GsmCodec>(acmfmt::IsPcm(src)), MMSYSERR_NOMEM, result);
     }
 };
 

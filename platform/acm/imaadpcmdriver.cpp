@@ -160,52 +160,11 @@ bool IsValidIma(const WAVEFORMATEX &wfx)
         && SamplesPerBlockOf(wfx) == imaadpcm::SamplesPerBlock(wfx.nBlockAlign, wfx.nChannels);
 }
 
-class ImaCodec final : public AcmCodec {
+class ImaCodec final : public BlockCodec {
 public:
     ImaCodec(const WAVEFORMATEX &src, const WAVEFORMATEX &dst)
+        : ImaCodec(acmfmt::IsPcm(src), acmfmt::IsPcm(src) ? dst : src)
     {
-        m_encode = acmfmt::IsPcm(src);
-        const WAVEFORMATEX &ima = m_encode ? dst : src;
-        m_channels = ima.nChannels;
-        m_blockAlign = ima.nBlockAlign;
-        m_spb = SamplesPerBlockOf(ima);
-        m_pcmBlock = uint32_t(m_spb) * 2 * m_channels;
-        m_frames.resize(size_t(m_spb) * m_channels);
-    }
-    uint32_t SourceBlock() const override { return m_encode ? m_pcmBlock : m_blockAlign; }
-    uint32_t DestBlock() const { return m_encode ? m_blockAlign : m_pcmBlock; }
-    uint32_t DestinationSize(uint32_t cbSrc) const override { return cbSrc / SourceBlock() * DestBlock(); }
-    uint32_t SourceSize(uint32_t cbDst) const override { return cbDst / DestBlock() * SourceBlock(); }
-    MMRESULT Convert(const uint8_t *src, uint32_t srcLength, uint8_t *dst, uint32_t dstLength, bool blockAlign, bool,
-                     uint32_t &srcUsed, uint32_t &dstUsed) override
-    {
-        const uint32_t room = dstLength / DestBlock();
-        uint32_t blocks = std::min(srcLength / SourceBlock(), room);
-        for (uint32_t b = 0; b < blocks; ++b) {
-            const uint8_t *in = src + size_t(b) * SourceBlock();
-            uint8_t *out = dst + size_t(b) * DestBlock();
-            if (m_encode) {
-                std::memcpy(m_frames.data(), in, m_pcmBlock);
-                imaadpcm::EncodeBlock(m_frames.data(), m_channels, m_spb, m_state, out);
-            } else {
-                imaadpcm::DecodeBlock(in, m_channels, m_spb, m_frames.data());
-                std::memcpy(out, m_frames.data(), m_pcmBlock);
-            }
-        }
-        srcUsed = blocks * SourceBlock();
-        const uint32_t rest = srcLength - srcUsed;
-        if (!blockAlign && rest > 0 && blocks < room && blocks == srcLength / SourceBlock()) {
-            if (m_encode) {
-                // The last partial block is completed with silence.
-                std::fill(m_frames.begin(), m_frames.end(), int16_t(0));
-                std::memcpy(m_frames.data(), src + srcUsed, rest - rest % (2u * m_channels));
-                imaadpcm::EncodeBlock(m_frames.data(), m_channels, m_spb, m_state, dst + size_t(blocks) * DestBlock());
-                ++blocks;
-            }
-            srcUsed = srcLength;
-        }
-        dstUsed = blocks * DestBlock();
-        return MMSYSERR_NOERROR;
     }
     void Reset() override
     {
@@ -214,9 +173,25 @@ public:
     }
 
 private:
-    bool m_encode;
+    ImaCodec(bool encode, const WAVEFORMATEX &ima)
+        : BlockCodec(encode, uint32_t(SamplesPerBlockOf(ima)) * 2 * ima.nChannels, ima.nBlockAlign,
+                     2u * ima.nChannels),
+          m_channels(ima.nChannels), m_spb(SamplesPerBlockOf(ima)), m_pcmBlock(uint32_t(m_spb) * 2 * m_channels),
+          m_frames(size_t(m_spb) * m_channels)
+    {
+    }
+    void ConvertBlock(const uint8_t *in, uint8_t *out) override
+    {
+        if (Encoding()) {
+            std::memcpy(m_frames.data(), in, m_pcmBlock);
+            imaadpcm::EncodeBlock(m_frames.data(), m_channels, m_spb, m_state, out);
+        } else {
+            imaadpcm::DecodeBlock(in, m_channels, m_spb, m_frames.data());
+            std::memcpy(out, m_frames.data(), m_pcmBlock);
+        }
+    }
+
     int m_channels;
-    uint32_t m_blockAlign;
     int m_spb;
     uint32_t m_pcmBlock;
     imaadpcm::ChannelState m_state[2];
@@ -234,10 +209,8 @@ public:
         if (tag != WAVE_FORMAT_IMA_ADPCM)
             return list;
         for (uint32_t rate : acmfmt::kStandardRates)
-            for (uint16_t channels : {1, 2}) {
-                const IMAADPCMWAVEFORMAT f = ImaFormat(rate, channels);
-                list.append(QByteArray(reinterpret_cast<const char *>(&f), sizeof(f)));
-            }
+            for (uint16_t channels : {1, 2})
+                list.append(acmfmt::ImageBytes(ImaFormat(rate, channels)));
         return list;
     }
     QString FormatText(const WAVEFORMATEX &wfx) const override
@@ -248,16 +221,12 @@ public:
     {
         if (IsValidIma(src)) {
             const WAVEFORMATEX proposal = acmfmt::Pcm(src.nSamplesPerSec, 16, src.nChannels);
-            if (!acmfmt::FixedFieldsMatch(proposal, *dst, flags))
-                return ACMERR_NOTPOSSIBLE;
-            return acmfmt::Store(&proposal, sizeof(proposal), dst, cbDst);
+            return acmfmt::Propose(&proposal, sizeof(proposal), dst, cbDst, flags);
         }
         if (acmfmt::IsValidPcm16(src) && (flags & ACM_FORMATSUGGESTF_WFORMATTAG)
             && dst->wFormatTag == WAVE_FORMAT_IMA_ADPCM) {
             const IMAADPCMWAVEFORMAT proposal = ImaFormat(src.nSamplesPerSec, src.nChannels);
-            if (!acmfmt::FixedFieldsMatch(proposal.wfx, *dst, flags))
-                return ACMERR_NOTPOSSIBLE;
-            return acmfmt::Store(&proposal, sizeof(proposal), dst, cbDst);
+            return acmfmt::Propose(&proposal, sizeof(proposal), dst, cbDst, flags);
         }
         return ACMERR_NOTPOSSIBLE;
     }

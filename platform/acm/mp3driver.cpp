@@ -236,10 +236,8 @@ public:
             return list;
         for (uint32_t rate : Rates())
             for (uint16_t channels : {1, 2})
-                for (uint32_t kbps : BitRates(rate)) {
-                    const MPEGLAYER3WAVEFORMAT f = Format(rate, channels, kbps);
-                    list.append(QByteArray(reinterpret_cast<const char *>(&f), sizeof(f)));
-                }
+                for (uint32_t kbps : BitRates(rate))
+                    list.append(acmfmt::ImageBytes(Format(rate, channels, kbps)));
         return list;
     }
     QString FormatText(const WAVEFORMATEX &wfx) const override
@@ -254,18 +252,16 @@ public:
         if (IsValid(src)) {
             // The PCM this encoder takes.
             const WAVEFORMATEX proposal = acmfmt::Pcm(src.nSamplesPerSec, 16, src.nChannels);
-            if (!acmfmt::IsValidPcm(proposal) || !acmfmt::FixedFieldsMatch(proposal, *dst, flags))
+            if (!acmfmt::IsValidPcm(proposal))
                 return ACMERR_NOTPOSSIBLE;
-            return acmfmt::Store(&proposal, sizeof(proposal), dst, cbDst);
+            return acmfmt::Propose(&proposal, sizeof(proposal), dst, cbDst, flags);
         }
         if (acmfmt::IsValidPcm16(src) && (flags & ACM_FORMATSUGGESTF_WFORMATTAG)
             && dst->wFormatTag == WAVE_FORMAT_MPEGLAYER3 && MpegVersion(src.nSamplesPerSec) != 0) {
             const int version = MpegVersion(src.nSamplesPerSec);
             const uint32_t perChannel = version == 1 ? 64 : (version == 2 ? 32 : 16);
             const MPEGLAYER3WAVEFORMAT proposal = Format(src.nSamplesPerSec, src.nChannels, perChannel * src.nChannels);
-            if (!acmfmt::FixedFieldsMatch(proposal.wfx, *dst, flags))
-                return ACMERR_NOTPOSSIBLE;
-            return acmfmt::Store(&proposal, sizeof(proposal), dst, cbDst);
+            return acmfmt::Propose(&proposal, sizeof(proposal), dst, cbDst, flags);
         }
         return ACMERR_NOTPOSSIBLE;
     }
@@ -276,13 +272,7 @@ public:
     }
     std::unique_ptr<AcmCodec> Open(const WAVEFORMATEX &src, const WAVEFORMATEX &dst, MMRESULT &result) const override
     {
-        auto codec = std::make_unique<Mp3Codec>(src, dst);
-        if (!codec->Valid()) {
-            result = ACMERR_NOTPOSSIBLE;
-            return nullptr;
-        }
-        result = MMSYSERR_NOERROR;
-        return codec;
+        return acmfmt::Opened(std::make_unique<Mp3Codec>(src, dst), ACMERR_NOTPOSSIBLE, result);
     }
 };
 

@@ -182,10 +182,8 @@ public:
             return list;
         for (uint32_t rate : acmfmt::kStandardRates)
             for (uint16_t bits : {8, 16})
-                for (uint16_t channels : {1, 2}) {
-                    const WAVEFORMATEX wfx = acmfmt::Pcm(rate, bits, channels);
-                    list.append(QByteArray(reinterpret_cast<const char *>(&wfx), sizeof(wfx)));
-                }
+                for (uint16_t channels : {1, 2})
+                    list.append(acmfmt::ImageBytes(acmfmt::Pcm(rate, bits, channels)));
         return list;
     }
 
@@ -216,13 +214,7 @@ public:
 
     std::unique_ptr<AcmCodec> Open(const WAVEFORMATEX &src, const WAVEFORMATEX &dst, MMRESULT &result) const override
     {
-        auto codec = std::make_unique<PcmCodec>(src, dst);
-        if (!codec->Valid()) {
-            result = MMSYSERR_NOMEM;
-            return nullptr;
-        }
-        result = MMSYSERR_NOERROR;
-        return codec;
+        return acmfmt::Opened(std::make_unique<PcmCodec>(src, dst), MMSYSERR_NOMEM, result);
     }
 };
 
