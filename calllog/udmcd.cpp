@@ -31,6 +31,26 @@ private:
     F m_f;
 };
 
+// Back on the remembered record when it is still there, the mark freed and the controls live again.
+void ReturnToBookmark(TMemTable &table, TBookmark mark)
+{
+    try {
+        if (mark != kNoBookmark)
+            table.gotoBookmark(mark);
+    } catch (const Exception &) {
+    }
+    table.freeBookmark(mark);
+    table.enableControls();
+}
+
+// A log that failed to open is closed, so that nothing is ever written over the damaged file.
+[[noreturn]] void FailOpening(TMemTable &table, const QString &why)
+{
+    WriteLogLine(why);
+    table.close();
+    throw Exception(kOpenFailedText);
+}
+
 // Characters that cannot stand in a file name: a number holding one of them is
 // not exported (and a "/" would lead out of the chosen folder).
 bool isSafeFileName(const QString &name)
@@ -91,13 +111,9 @@ void Tdmcd::OpenCallLog()
                                  "AUDIOTYPE", "AUDIOSIZE", "AUDIOSIZEKB", "PHONENUMBER"})
             tb_audio->fieldByName(QLatin1String(name));
     } catch (const Exception &e) {
-        WriteLogLine(e.message());
-        tb_audio->close(); // a closed log is never written over the damaged file
-        throw Exception(kOpenFailedText);
+        FailOpening(*tb_audio, e.message());
     } catch (const std::exception &e) { // out of memory on a monstrous file, for one
-        WriteLogLine(QString::fromLocal8Bit(e.what()));
-        tb_audio->close();
-        throw Exception(kOpenFailedText);
+        FailOpening(*tb_audio, QString::fromLocal8Bit(e.what()));
     }
     struct Caption {
         const char *field;
@@ -154,13 +170,7 @@ void Tdmcd::AddCall(int callType, int audioType, double whenStart, double whenEn
                 tb_audio->cancel();
             if (wasFiltered)
                 tb_audio->setFiltered(true);
-            try {
-                if (mark != kNoBookmark)
-                    tb_audio->gotoBookmark(mark);
-            } catch (const Exception &) {
-            }
-            tb_audio->freeBookmark(mark);
-            tb_audio->enableControls();
+            ReturnToBookmark(*tb_audio, mark);
         });
         if (wasFiltered)
             tb_audio->setFiltered(false);
@@ -289,13 +299,7 @@ void Tdmcd::ExportRecordings(const QString &folder)
         tb_audio->disableControls();
         const TBookmark mark = tb_audio->bookmark();
         Finally restore([&] {
-            try {
-                if (mark != kNoBookmark)
-                    tb_audio->gotoBookmark(mark);
-            } catch (const Exception &) {
-            }
-            tb_audio->freeBookmark(mark);
-            tb_audio->enableControls();
+            ReturnToBookmark(*tb_audio, mark);
             EndWait();
         });
         const TField &size = tb_audio->fieldByName(QStringLiteral("AUDIOSIZE"));
