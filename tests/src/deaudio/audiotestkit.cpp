@@ -143,12 +143,17 @@ QVector<int16_t> SoxDecode(const QString &fileName, int *channels, QString *erro
     return out;
 }
 
-QByteArray ConvertAll(TdeAudioConvertor &convertor, const QByteArray &data, int chunk)
+void CollectOutput(TdeAudioConvertor &convertor, QByteArray &out)
 {
-    QByteArray out;
     convertor.OnAudioConverted = [&out](QObject *, const void *d, int n, bool &) {
         out.append(static_cast<const char *>(d), n);
     };
+}
+
+QByteArray ConvertAll(TdeAudioConvertor &convertor, const QByteArray &data, int chunk)
+{
+    QByteArray out;
+    CollectOutput(convertor, out);
     for (int pos = 0; pos < data.size(); pos += chunk)
         convertor.Convert(data.constData() + pos, std::min<int>(chunk, int(data.size()) - pos));
     convertor.OnAudioConverted = nullptr;

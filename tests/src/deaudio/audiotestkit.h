@@ -27,6 +27,8 @@ bool WriteWave(const QString &fileName, const TdeWaveFormat &format, const QByte
 // sox in -t raw -e signed -b 16 out; empty with error set when sox fails.
 QVector<int16_t> SoxDecode(const QString &fileName, int *channels, QString *error, const QString &extraOutputArgs = {});
 
+// Appends every output of the convertor to out from now on.
+void CollectOutput(TdeAudioConvertor &convertor, QByteArray &out);
 // Pushes data through a convertor in pieces of chunk bytes and collects the output.
 QByteArray ConvertAll(TdeAudioConvertor &convertor, const QByteArray &data, int chunk);
 

@@ -3,6 +3,7 @@
 
 #include <QtEndian>
 #include <cfenv>
+#include <initializer_list>
 #include <memory>
 
 #include "acmapi.h"
@@ -44,6 +45,13 @@ private:
     QStringList *m_log;
 };
 
+// Attaches the sinks to the source in the order given.
+void AttachAll(TestSource &source, std::initializer_list<TestSink *> sinks)
+{
+    for (TestSink *sink : sinks)
+        sink->observer.SetAudioSource(&source);
+}
+
 QByteArray Bytes(int n, char fill = 1)
 {
     return QByteArray(n, fill);
@@ -56,9 +64,7 @@ TEST(PushProtocol, ObserversAreServedInAttachOrder)
     QStringList log;
     TestSource source;
     TestSink a(QStringLiteral("a"), &log), b(QStringLiteral("b"), &log), c(QStringLiteral("c"), &log);
-    a.observer.SetAudioSource(&source);
-    b.observer.SetAudioSource(&source);
-    c.observer.SetAudioSource(&source);
+    AttachAll(source, {&a, &b, &c});
     source.Push(Bytes(10));
     EXPECT_EQ(log, QStringList({"a", "b", "c"}));
     EXPECT_EQ(c.sizes, QList<int>({10}));
@@ -76,9 +82,7 @@ TEST(PushProtocol, ObserverDetachingItselfDoesNotHideItsSuccessor)
     QStringList log;
     TestSource source;
     TestSink a(QStringLiteral("a"), &log), b(QStringLiteral("b"), &log), c(QStringLiteral("c"), &log);
-    a.observer.SetAudioSource(&source);
-    b.observer.SetAudioSource(&source);
-    c.observer.SetAudioSource(&source);
+    AttachAll(source, {&a, &b, &c});
     a.onUpdate = [&](IdeAudioSubject *, const void *, int) { a.observer.SetAudioSource(nullptr); };
     source.Push(Bytes(4));
     EXPECT_EQ(log, QStringList({"a", "b", "c"}));
@@ -107,8 +111,7 @@ TEST(PushProtocol, ObserverErrorsPropagateUnlessTheHandlerClearsTheFlag)
     QStringList log;
     TestSource source;
     TestSink a(QStringLiteral("a"), &log), b(QStringLiteral("b"), &log);
-    a.observer.SetAudioSource(&source);
-    b.observer.SetAudioSource(&source);
+    AttachAll(source, {&a, &b});
     a.onUpdate = [](IdeAudioSubject *, const void *, int) { throw EACMConversionError(QStringLiteral("boom")); };
     try {
         source.Push(Bytes(2));

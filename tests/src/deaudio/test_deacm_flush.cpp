@@ -23,7 +23,7 @@ TEST(ConversionFlush, ThePartialBlockComesOutThroughEveryStage)
     const QByteArray pcm = audiotest::PcmBytes(audiotest::Interleave(left, left), 16);
     QByteArray gsm = audiotest::ConvertAll(c, pcm, 5512);
     const qsizetype before = gsm.size();
-    c.OnAudioConverted = [&gsm](QObject *, const void *d, int n, bool &) { gsm.append(static_cast<const char *>(d), n); };
+    audiotest::CollectOutput(c, gsm);
     c.Flush();
     ASSERT_EQ(gsm.size() % 65, 0);
     EXPECT_EQ(gsm.size() - before, 65); // the last block, completed with silence
@@ -49,7 +49,7 @@ TEST(ConversionFlush, TheEncoderGivesItsLastFrames)
     const QVector<int16_t> signal = audiotest::Tone(22050, 0.5, 440);
     QByteArray stream = audiotest::ConvertAll(c, audiotest::PcmBytes(signal, 16), 2756);
     const qsizetype before = stream.size();
-    c.OnAudioConverted = [&stream](QObject *, const void *d, int n, bool &) { stream.append(static_cast<const char *>(d), n); };
+    audiotest::CollectOutput(c, stream);
     c.Flush();
     EXPECT_GT(stream.size(), before);
     ASSERT_EQ(uint8_t(stream[0]), 0xFF);
