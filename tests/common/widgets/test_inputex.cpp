@@ -9,16 +9,7 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-// Key presses delivered straight to the widget (this test does not link QtTest).
-void keyClick(QWidget *widget, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString &text = {})
-{
-    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
-    QCoreApplication::sendEvent(widget, &press);
-    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
-    QCoreApplication::sendEvent(widget, &release);
-}
-} // namespace
+#include "keyclick.h"
 
 #include <functional>
 
