@@ -99,6 +99,14 @@ MMRESULT Propose(const void *image, uint32_t size, WAVEFORMATEX *dst, uint32_t c
     return Store(image, size, dst, cbDst);
 }
 
+bool PairsWithPcm16(const WAVEFORMATEX &src, const WAVEFORMATEX &dst, bool (*isCoded)(const WAVEFORMATEX &))
+{
+    const WAVEFORMATEX &pcm = isCoded(src) ? dst : src;
+    const WAVEFORMATEX &coded = isCoded(src) ? src : dst;
+    return isCoded(coded) && IsValidPcm16(pcm) && pcm.nSamplesPerSec == coded.nSamplesPerSec
+        && pcm.nChannels == coded.nChannels;
+}
+
 QString RateText(uint32_t rate)
 {
     QString digits = QString::number(rate);

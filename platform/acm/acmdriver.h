@@ -100,6 +100,9 @@ QString PcmLikeText(const WAVEFORMATEX &wfx);
 // A suggestion: the image (starting with its WAVEFORMATEX) stored into dst when it keeps the
 // fields the caller fixed; ACMERR_NOTPOSSIBLE otherwise.
 MMRESULT Propose(const void *image, uint32_t size, WAVEFORMATEX *dst, uint32_t cbDst, uint32_t flags);
+// Whether one side is a valid coded format (by isCoded) and the other 16-bit PCM of the same
+// rate and channels, in either direction.
+bool PairsWithPcm16(const WAVEFORMATEX &src, const WAVEFORMATEX &dst, bool (*isCoded)(const WAVEFORMATEX &));
 // A format image as the bytes the enumeration lists.
 template <typename Image>
 QByteArray ImageBytes(const Image &image)

@@ -221,10 +221,7 @@ public:
     }
     bool CanConvert(const WAVEFORMATEX &src, const WAVEFORMATEX &dst, bool) const override
     {
-        const WAVEFORMATEX &pcm = IsValidLaw(src) ? dst : src;
-        const WAVEFORMATEX &law = IsValidLaw(src) ? src : dst;
-        return IsValidLaw(law) && acmfmt::IsValidPcm16(pcm) && pcm.nSamplesPerSec == law.nSamplesPerSec
-            && pcm.nChannels == law.nChannels;
+        return acmfmt::PairsWithPcm16(src, dst, IsValidLaw);
     }
     std::unique_ptr<AcmCodec> Open(const WAVEFORMATEX &src, const WAVEFORMATEX &dst, MMRESULT &result) const override
     {

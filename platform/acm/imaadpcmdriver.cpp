@@ -232,10 +232,7 @@ public:
     }
     bool CanConvert(const WAVEFORMATEX &src, const WAVEFORMATEX &dst, bool) const override
     {
-        const WAVEFORMATEX &pcm = IsValidIma(src) ? dst : src;
-        const WAVEFORMATEX &ima = IsValidIma(src) ? src : dst;
-        return IsValidIma(ima) && acmfmt::IsValidPcm16(pcm) && pcm.nSamplesPerSec == ima.nSamplesPerSec
-            && pcm.nChannels == ima.nChannels;
+        return acmfmt::PairsWithPcm16(src, dst, IsValidIma);
     }
     std::unique_ptr<AcmCodec> Open(const WAVEFORMATEX &src, const WAVEFORMATEX &dst, MMRESULT &result) const override
     {
