@@ -3,6 +3,8 @@
 #include "clock.h"
 #include "myutils.h"
 
+#include <exception>
+
 Taudiorec::Taudiorec(bool withLevelSource, uint16_t maxMinutes) : m_maxMinutes(maxMinutes)
 {
     if (withLevelSource)
@@ -52,6 +54,10 @@ void Taudiorec::Start(const QString &fileName)
     m_convertor.FormatIn().Assign(m_wavein.Format());
     m_convertor.Open();
 
+    // A file a failed start left open belongs to no run: a monitor must not write into
+    // it, and the writer goes before the file it completes.
+    m_writer.reset();
+    m_file.reset();
     if (!fileName.isEmpty()) {
         auto file = std::make_unique<QFile>(fileName);
         if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -102,16 +108,31 @@ void Taudiorec::Stop()
         }
         m_stopping = false;
     }
-    m_convertor.SetActive(false);
-    m_wavein.Close();
+    // Every step runs even when one before it fails: the device must not go on capturing,
+    // and the file must be complete and closed, whatever else went wrong.
+    std::exception_ptr failure;
+    auto step = [&failure](const auto &action) {
+        try {
+            action();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
+    step([this] { m_convertor.SetActive(false); });
+    step([this] { m_wavein.Close(); });
     if (m_levelSource) {
-        m_levelSource->SetAudioSource(nullptr);
-        if (m_levelSource->OnDataChanged)
-            m_levelSource->OnDataChanged(nullptr);
+        step([this] { m_levelSource->SetAudioSource(nullptr); });
+        step([this] {
+            if (m_levelSource->OnDataChanged)
+                m_levelSource->OnDataChanged(nullptr);
+        });
     }
     m_writer.reset();
     m_file.reset();
-    m_convertor.SetActive(false);
+    step([this] { m_convertor.SetActive(false); });
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void Taudiorec::LoadFormat(const QString &fileName)

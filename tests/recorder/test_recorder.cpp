@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace {
@@ -445,6 +446,53 @@ TEST_F(RecorderTest, AFailedStartIsCleanedUpByTheNextStop)
     audio.StartRecording(data.file("next.wav"));
     EXPECT_TRUE(audio.Recorder().IsActive());
     audio.StopRecording();
+}
+
+TEST_F(RecorderTest, AStopThatFailsHalfwayStillEndsTheRunAndCompletesTheFile)
+{
+    // A level display that fails when the levels fall to zero must not keep the
+    // device capturing or the recording file open.
+    bool failOnZero = true;
+    audio.OnLevel = [&](TdeAudioControlSource *sender) {
+        if (!sender && failOnZero)
+            throw Exception(QStringLiteral("display gone"));
+    };
+    QString first = data.file("first.wav");
+    audio.StartRecording(first);
+    RecordFor(1000);
+    EXPECT_THROW(audio.StopRecording(), Exception);
+    EXPECT_FALSE(audio.Recorder().IsActive());
+    SoxView sox = SoxRead(first);
+    ASSERT_TRUE(sox.Ok) << sox.Error.toStdString();
+    EXPECT_NEAR(sox.Seconds, 1.0, 0.26);
+    // The file is no longer written to.
+    const qint64 size = QFileInfo(first).size();
+    DrainEvents();
+    EXPECT_EQ(QFileInfo(first).size(), size);
+
+    failOnZero = false;
+    QString second = data.file("second.wav");
+    audio.StartRecording(second);
+    RecordFor(500);
+    audio.StopRecording();
+    sox = SoxRead(second);
+    ASSERT_TRUE(sox.Ok) << sox.Error.toStdString();
+    EXPECT_NEAR(sox.Seconds, 0.5, 0.26);
+    EXPECT_EQ(QFileInfo(first).size(), size);
+}
+
+TEST_F(RecorderTest, ASoundMonitorAfterAFailedStartWritesNoFile)
+{
+    QString failed = data.file("failed.wav");
+    audio.Recorder().SetDeviceID(9);
+    EXPECT_THROW(audio.StartRecording(failed), Exception);
+    const qint64 size = QFileInfo(failed).size();
+    audio.Recorder().SetDeviceID(-1);
+    audio.StartRecording(QString());
+    RecordFor(500);
+    EXPECT_GT(loudLevels, 0);
+    audio.StopRecording();
+    EXPECT_EQ(QFileInfo(failed).size(), size);
 }
 
 TEST_F(RecorderTest, RecordFormatIsStoredAsTheWholeImage)
