@@ -41,6 +41,14 @@ QString FormatNumber(const QString &format, double value)
     return result;
 }
 
+namespace {
+// A date or time part: zero-padded to width digits when its letter was repeated.
+QString PartText(int value, bool padded, int width = 2)
+{
+    return padded ? QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0')) : QString::number(value);
+}
+} // namespace
+
 QString FormatDateTimeValue(const QString &format, double value)
 {
     const QDateTime dt = DoubleToDateTime(value);
@@ -64,34 +72,34 @@ QString FormatDateTimeValue(const QString &format, double value)
             ++run;
         switch (lc.unicode()) {
         case 'd':
-            out += run >= 2 ? QStringLiteral("%1").arg(d.day(), 2, 10, QLatin1Char('0')) : QString::number(d.day());
+            out += PartText(d.day(), run >= 2);
             afterHour = false;
             break;
         case 'm':
             if (afterHour && run <= 2)
-                out += run == 2 ? QStringLiteral("%1").arg(t.minute(), 2, 10, QLatin1Char('0')) : QString::number(t.minute());
+                out += PartText(t.minute(), run == 2);
             else
-                out += run >= 2 ? QStringLiteral("%1").arg(d.month(), 2, 10, QLatin1Char('0')) : QString::number(d.month());
+                out += PartText(d.month(), run >= 2);
             afterHour = false;
             break;
         case 'y':
-            out += run <= 2 ? QStringLiteral("%1").arg(d.year() % 100, 2, 10, QLatin1Char('0')) : QString::number(d.year());
+            out += run <= 2 ? PartText(d.year() % 100, true) : QString::number(d.year());
             afterHour = false;
             break;
         case 'h':
-            out += run >= 2 ? QStringLiteral("%1").arg(t.hour(), 2, 10, QLatin1Char('0')) : QString::number(t.hour());
+            out += PartText(t.hour(), run >= 2);
             afterHour = true;
             break;
         case 'n':
-            out += run >= 2 ? QStringLiteral("%1").arg(t.minute(), 2, 10, QLatin1Char('0')) : QString::number(t.minute());
+            out += PartText(t.minute(), run >= 2);
             afterHour = false;
             break;
         case 's':
-            out += run >= 2 ? QStringLiteral("%1").arg(t.second(), 2, 10, QLatin1Char('0')) : QString::number(t.second());
+            out += PartText(t.second(), run >= 2);
             afterHour = false;
             break;
         case 'z':
-            out += run >= 3 ? QStringLiteral("%1").arg(t.msec(), 3, 10, QLatin1Char('0')) : QString::number(t.msec());
+            out += PartText(t.msec(), run >= 3, 3);
             afterHour = false;
             break;
         default:
