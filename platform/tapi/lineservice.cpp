@@ -756,6 +756,18 @@ DWORD LineService::startRequest(HLINEAPP app, const char *function, int deviceId
     return id;
 }
 
+LONG LineService::startCallRequest(const Handle &handle, DeviceCall &call, const char *function,
+                                   const std::function<void(LineDevice &device, DWORD requestId)> &perform)
+{
+    LONG replyError = 0;
+    bool silent = false;
+    const Line *line = lineOf(handle.line);
+    const DWORD requestId = startRequest(line->app, function, int(call.deviceId), replyError, silent);
+    if (!replyError)
+        perform(*device(call.deviceId), requestId);
+    return LONG(requestId);
+}
+
 LONG LineService::makeCall(HLINE line, HCALL *call, const char *destination, DWORD countryCode,
                            const LINECALLPARAMS *params)
 {
@@ -831,13 +843,8 @@ LONG LineService::dial(HCALL call, const char *destination, DWORD countryCode)
     if (dc->state != LINECALLSTATE_DIALTONE && dc->state != LINECALLSTATE_DIALING
         && dc->state != LINECALLSTATE_PROCEEDING)
         return LINEERR_INVALCALLSTATE;
-    LONG replyError = 0;
-    bool silent = false;
-    const Line *line = lineOf(handle->line);
-    const DWORD requestId = startRequest(line->app, "lineDial", int(dc->deviceId), replyError, silent);
-    if (!replyError)
-        device(dc->deviceId)->dial(requestId, *dc, number);
-    return LONG(requestId);
+    return startCallRequest(*handle, *dc, "lineDial",
+                            [&](LineDevice &device, DWORD requestId) { device.dial(requestId, *dc, number); });
 }
 
 LONG LineService::answer(HCALL call)
@@ -850,13 +857,8 @@ LONG LineService::answer(HCALL call)
         return err;
     if (dc->state != LINECALLSTATE_OFFERING && dc->state != LINECALLSTATE_ACCEPTED)
         return LINEERR_INVALCALLSTATE;
-    LONG replyError = 0;
-    bool silent = false;
-    const Line *line = lineOf(handle->line);
-    const DWORD requestId = startRequest(line->app, "lineAnswer", int(dc->deviceId), replyError, silent);
-    if (!replyError)
-        device(dc->deviceId)->answer(requestId, *dc);
-    return LONG(requestId);
+    return startCallRequest(*handle, *dc, "lineAnswer",
+                            [&](LineDevice &device, DWORD requestId) { device.answer(requestId, *dc); });
 }
 
 LONG LineService::drop(HCALL call)
@@ -869,13 +871,8 @@ LONG LineService::drop(HCALL call)
         return err;
     if (dc->state == LINECALLSTATE_IDLE)
         return LINEERR_INVALCALLSTATE;
-    LONG replyError = 0;
-    bool silent = false;
-    const Line *line = lineOf(handle->line);
-    const DWORD requestId = startRequest(line->app, "lineDrop", int(dc->deviceId), replyError, silent);
-    if (!replyError)
-        device(dc->deviceId)->drop(requestId, *dc);
-    return LONG(requestId);
+    return startCallRequest(*handle, *dc, "lineDrop",
+                            [&](LineDevice &device, DWORD requestId) { device.drop(requestId, *dc); });
 }
 
 LONG LineService::deallocateCall(HCALL call)

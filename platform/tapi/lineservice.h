@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QPointer>
 #include <QString>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -183,6 +184,9 @@ private:
     void releaseHandle(HCALL call);
     void eraseCallIfUnused(DWORD callId);
     DWORD startRequest(HLINEAPP app, const char *function, int deviceId, LONG &replyError, bool &silent);
+    // A request on a call's line that its device carries out, unless it was refused at once.
+    LONG startCallRequest(const Handle &handle, DeviceCall &call, const char *function,
+                          const std::function<void(LineDevice &device, DWORD requestId)> &perform);
     LONG asyncPrologue(const Handle *handle, bool needOwner);
 
     std::vector<DeviceEntry> m_devices;
