@@ -52,6 +52,36 @@ struct Stream {
     }
 };
 
+// The destination bytes of one conversion that takes all of src; empty when it fails or
+// leaves source bytes behind.
+QByteArray ConvertOnce(HACMSTREAM has, QByteArray src, uint32_t flags)
+{
+    QByteArray out(1 << 16, 0);
+    ACMSTREAMHEADER h{};
+    h.cbStruct = sizeof(h);
+    h.pbSrc = reinterpret_cast<uint8_t *>(src.data());
+    h.cbSrcLength = uint32_t(src.size());
+    h.pbDst = reinterpret_cast<uint8_t *>(out.data());
+    h.cbDstLength = uint32_t(out.size());
+    if (acmStreamPrepareHeader(has, &h, 0) != MMSYSERR_NOERROR)
+        return {};
+    const MMRESULT r = acmStreamConvert(has, &h, flags);
+    acmStreamUnprepareHeader(has, &h, 0);
+    if (r != MMSYSERR_NOERROR || h.cbSrcLengthUsed != h.cbSrcLength)
+        return {};
+    return out.left(qsizetype(h.cbDstLengthUsed));
+}
+
+QByteArray Noise(qsizetype size, uint32_t seed)
+{
+    QByteArray bytes(size, 0);
+    for (char &b : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        b = char(seed >> 16);
+    }
+    return bytes;
+}
+
 } // namespace
 
 TEST(CodecManagerStreams, HeaderLifecycleAndErrors)
@@ -111,6 +141,36 @@ TEST(CodecManagerStreams, HeaderLifecycleAndErrors)
     EXPECT_EQ(acmStreamReset(s.has, 0), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(acmStreamClose(s.has, 0), MMSYSERR_INVALHANDLE);
     s.has = nullptr;
+}
+
+TEST(CodecManagerStreams, EncodersPadATrailingPartialBlockWithSilence)
+{
+    struct Case {
+        WAVEFORMATEX pcm;
+        uint16_t tag;
+    };
+    for (const Case &c : {Case{Pcm(8000, 16, 1), WAVE_FORMAT_GSM610}, Case{Pcm(44100, 16, 2), WAVE_FORMAT_IMA_ADPCM}}) {
+        SCOPED_TRACE(c.tag);
+        const QByteArray format = Suggest(c.pcm, c.tag);
+        const uint32_t frame = c.pcm.nBlockAlign;
+        const uint32_t pcmBlock = qFromLittleEndian<uint16_t>(format.constData() + 18) * frame;
+        Stream s;
+        ASSERT_EQ(acmStreamOpen(&s.has, &c.pcm, W(format), 0), MMSYSERR_NOERROR);
+        // A long tail, then a short one on the same stream: what the short one leaves is silence too.
+        // The incomplete last sample frame of each tail is dropped.
+        uint32_t seed = 7;
+        for (uint32_t tail : {pcmBlock * 3 / 4 + 1, pcmBlock / 4 + 3}) {
+            const QByteArray src = Noise(pcmBlock + tail, ++seed);
+            QByteArray whole = src.left(pcmBlock + tail - tail % frame);
+            whole.append(QByteArray(2 * pcmBlock - whole.size(), 0));
+            Stream fresh;
+            ASSERT_EQ(acmStreamOpen(&fresh.has, &c.pcm, W(format), 0), MMSYSERR_NOERROR);
+            const QByteArray reference = ConvertOnce(fresh.has, whole, ACM_STREAMCONVERTF_BLOCKALIGN);
+            ASSERT_EQ(reference.size(), 2 * W(format)->nBlockAlign);
+            ASSERT_EQ(acmStreamReset(s.has, 0), MMSYSERR_NOERROR);
+            EXPECT_EQ(ConvertOnce(s.has, src, 0), reference);
+        }
+    }
 }
 
 TEST(CodecManagerStreams, OpenChecksTheWholePair)
