@@ -14,6 +14,7 @@
 #include "stattmb.h"
 #include "tablemodel.h"
 #include "tembrelapp.h"
+#include "session.h"
 #include "udmaudio.h"
 #include "udmcd.h"
 #include "udmtapi.h"
@@ -181,13 +182,9 @@ Tfmaintmb::Tfmaintmb(const TProgramSwitches &switches, QWidget *parent)
 
 Tfmaintmb::~Tfmaintmb()
 {
-    // The modules outlive nothing of ours: cut what they could still call.
-    if (dmtapi)
-        dmtapi->OnStatus = nullptr;
-    if (dmaudio)
-        dmaudio->OnLevel = nullptr;
-    if (dmcd)
-        dmcd->tb_audio->afterScroll = nullptr;
+    // The call log may outlive the window: cut what it could still call.
+    if (session)
+        session->CallData().tb_audio->afterScroll = nullptr;
 }
 
 void Tfmaintmb::createMenus()
@@ -381,24 +378,31 @@ void Tfmaintmb::ctiStartup()
 
 bool Tfmaintmb::Startup()
 {
-    foptlist->LoadSettings(false);
-    ApplyCommandCalls(foptlist->chb_commandcalls->isChecked());
+    connect(session, &TSession::settingsApplied, this,
+            [this](const TSettings &settings) { ApplyCommandCalls(settings.CommandCalls); });
+    session->ApplyStartSettings(session->ReadSettings());
+    foptlist->LoadSettings();
     if (m_switches.startup)
-        PauseMilliseconds(foptlist->StartDelay * 1000 + 1);
-    dmcd->SetLinkNumber(foptlist->spe_link->value());
-    try {
-        dmcd->OpenCallLog();
-    } catch (const std::exception &) {
+        PauseMilliseconds(session->Settings().StartDelay * 1000 + 1);
+    QString error;
+    if (!session->OpenCallLog(error)) {
         showPlain(QStringLiteral("Chyba - nelze otevřít datové úložiště. Program bude ukončen."));
         return false;
     }
-    dmaudio->OnLevel = [this](TdeAudioControlSource *source) { ShowLevel(source); };
-    dmtapi->OnStatus = [this](int state, int callType, const QString &number) { ShowStatus(state, callType, number); };
+    connect(session, &TSession::levelChanged, this, [this](TdeAudioControlSource *source) { ShowLevel(source); });
+    connect(session, &TSession::silenceFound, this,
+            [this] { ShowErrorBalloon(QString::fromUtf8(kSilenceText), 15); });
+    connect(session, &TSession::statusChanged, this,
+            [this](int state, int callType, const QString &number, const QString &) {
+                ShowStatus(state, callType, number);
+            });
+    connect(session, &TSession::watchFailed, this, [this](const QString &message) { ShowStartupError(message); });
+    connect(session, &TSession::watchStopped, this, [this] { ClearLineStatus(); });
 
-    frg_audio->InitFrame(dmcd->ds_audio, nullptr, QString());
-    dmcd->tb_audio->afterScroll = [this](TMemTable &) { GridAfterScroll(); };
+    frg_audio->InitFrame(session->CallData().ds_audio, nullptr, QString());
+    session->CallData().tb_audio->afterScroll = [this](TMemTable &) { GridAfterScroll(); };
     // A new call or a filter changes the rows without moving the cursor.
-    connect(dmcd->tb_audio, &TMemTable::dataSetChanged, this, guarded([this] { GridAfterScroll(); }));
+    connect(session->CallData().tb_audio, &TMemTable::dataSetChanged, this, guarded([this] { GridAfterScroll(); }));
     if (frg_audio->DescendingAllowed())
         frg_audio->ditsestupn1->trigger();
 
@@ -426,11 +430,11 @@ bool Tfmaintmb::event(QEvent *event)
 
 void Tfmaintmb::AfterStart()
 {
-    if (!dmaudio->InputDeviceAvailable()) {
+    if (!session->Audio().InputDeviceAvailable()) {
         WriteLogLine(QStringLiteral("Error - No input record device was found"));
         ShowStartupError(QString::fromUtf8(kNoRecorderText));
     }
-    if (foptlist->chb_autostartwatch->isChecked())
+    if (session->Settings().AutoStartWatch)
         StartWatch();
 }
 
@@ -438,29 +442,24 @@ void Tfmaintmb::StartWatch()
 {
     QCoreApplication::processEvents();
     WaitScope wait;
-    try {
-        dmtapi->OpenLine();
-    } catch (const std::exception &e) {
-        const QString message = QString::fromUtf8(e.what());
-        WriteLogLine(QStringLiteral("Error StartWatch: ") + message);
-        ShowStartupError(QStringLiteral("Chyba při inicializaci TAPI - \"") + message + QStringLiteral("\""));
-    }
+    session->StartWatch();
 }
 
 void Tfmaintmb::StopWatch()
 {
     WaitScope wait;
-    try {
-        dmtapi->CloseLine();
-    } catch (...) {
-    }
+    session->StopWatch();
+}
+
+void Tfmaintmb::ClearLineStatus()
+{
     stbleft->SetPanelText(0, QStringLiteral(" Neaktivní TAPI"));
     pmstatus->clear();
     for (int i = 0; i < stb->PanelCount(); ++i)
         stb->SetPanelText(i, QString());
 }
 
-bool Tfmaintmb::Watching() const { return dmtapi && dmtapi->Active; }
+bool Tfmaintmb::Watching() const { return session && session->Watching(); }
 
 void Tfmaintmb::ApplyCommandCalls(bool commandCalls)
 {
@@ -472,30 +471,9 @@ void Tfmaintmb::ApplyCommandCalls(bool commandCalls)
 
 void Tfmaintmb::Nastaven2Click()
 {
-    const bool watchBefore = foptlist->chb_autostartwatch->isChecked();
-    const bool commandsBefore = foptlist->chb_commandcalls->isChecked();
-    const int deviceBefore = dmtapi->Device;
-    if (foptlist->exec() != QDialog::Accepted)
-        return;
-    dmcd->SetLinkNumber(foptlist->spe_link->value());
-    const bool commands = foptlist->chb_commandcalls->isChecked();
-    ApplyCommandCalls(commands);
-    const bool watch = foptlist->chb_autostartwatch->isChecked();
-    if (watch != watchBefore) {
-        if (watch)
-            StartWatch();
-        else
-            StopWatch();
-        return;
-    }
-    if (dmtapi->Device == deviceBefore && commands == commandsBefore)
-        return;
-    if (watch) {
-        // Another device or other privileges: the line is opened anew.
-        if (dmtapi->Active)
-            StopWatch();
-        StartWatch();
-    }
+    // OK hands the settings to the session, which applies them and reopens the line
+    // where needed.
+    foptlist->exec();
 }
 
 void Tfmaintmb::closeEvent(QCloseEvent *event)
@@ -568,14 +546,14 @@ void Tfmaintmb::Ukonit1Click()
 void Tfmaintmb::ShowStatus(int state, int callType, const QString &number)
 {
     pmstatus->clear();
-    if (dmtapi && dmtapi->Active) {
-        const int n = dmtapi->CallCount();
-        stbleft->SetPanelText(0, QStringLiteral(" ") + dmtapi->LineName);
+    if (session && session->Tapi().Active) {
+        const int n = session->Tapi().CallCount();
+        stbleft->SetPanelText(0, QStringLiteral(" ") + session->Tapi().LineName);
         QString status = statusPrefix(n, state);
         if (n > 1) {
             try {
                 for (int i = 0; i < n; ++i) {
-                    const TCallRec *call = dmtapi->CallAt(i);
+                    const TCallRec *call = session->Tapi().CallAt(i);
                     pmstatus->addAction(QStringLiteral("Status[") + QString::number(i + 1) + QStringLiteral("]: ")
                                         + Tdmtapi::CallStateName(int(call->State), call->CallType)
                                         + QStringLiteral("  ") + call->Number);
@@ -628,10 +606,6 @@ void Tfmaintmb::ShowLevel(TdeAudioControlSource *source)
         gaugeright->setValue(0);
         return;
     }
-    if (dmaudio && dmaudio->SilenceDetection() && dmaudio->SilenceState() == 1) {
-        dmaudio->SetSilenceState(2);
-        ShowErrorBalloon(QString::fromUtf8(kSilenceText), 15);
-    }
     if (isVisible()) {
         stbleft->hide();
         gaugeleft->setValue(std::min(int(source->PeakLeft()) + kGaugeLift, kGaugeMax));
@@ -642,18 +616,18 @@ void Tfmaintmb::ShowLevel(TdeAudioControlSource *source)
 bool Tfmaintmb::currentRecordHasAudio(int &id) const
 {
     id = 0;
-    if (!dmcd || !dmcd->tb_audio->active() || dmcd->tb_audio->isEmpty())
+    if (!session || !session->CallData().tb_audio->active() || session->CallData().tb_audio->isEmpty())
         return false;
-    TMemTable *table = dmcd->tb_audio;
+    TMemTable *table = session->CallData().tb_audio;
     id = table->fieldByName(QStringLiteral("IDAUDIO")).asInteger();
     return id != 0 && table->fieldByName(QStringLiteral("AUDIOSIZE")).asLargeInt() != 0;
 }
 
 void Tfmaintmb::GridAfterScroll()
 {
-    if (!dmcd || !dmcd->tb_audio->active())
+    if (!session || !session->CallData().tb_audio->active())
         return;
-    TMemTable *table = dmcd->tb_audio;
+    TMemTable *table = session->CallData().tb_audio;
     const bool audio = !table->isEmpty() && table->fieldByName(QStringLiteral("AUDIOSIZE")).asLargeInt() > 0;
     for (QAction *item : {Pehrtnahrvku1, Uloitnahrvku1})
         item->setEnabled(audio);
@@ -692,7 +666,7 @@ void Tfmaintmb::btn_aud_playClick()
 {
     int id = 0;
     if (currentRecordHasAudio(id))
-        dmcd->PlayRecording(id);
+        session->CallData().PlayRecording(id);
 }
 
 void Tfmaintmb::btn_saveClick()
@@ -703,7 +677,7 @@ void Tfmaintmb::btn_saveClick()
     const QString target = AskSaveFileName();
     if (target.isEmpty())
         return;
-    if (dmcd->CopyRecording(id, target).isEmpty())
+    if (session->CallData().CopyRecording(id, target).isEmpty())
         ShowMessageBox(QStringLiteral("Audio soubor ID=") + QString::number(id)
                            + QStringLiteral(" nebyl v databázi nalezen."),
                        mkWarning, mbOK);
@@ -711,20 +685,20 @@ void Tfmaintmb::btn_saveClick()
 
 void Tfmaintmb::Hromadnexportnahrvek1Click()
 {
-    if (!dmcd || dmcd->tb_audio->isEmpty())
+    if (!session || session->CallData().tb_audio->isEmpty())
         return;
     const QString folder = AskExportFolder();
     if (!folder.isEmpty())
-        dmcd->ExportRecordings(folder);
+        session->CallData().ExportRecordings(folder);
 }
 
 void Tfmaintmb::frg_audiospbfilterClick(bool fromButton)
 {
-    dmcd->FillCallTypes(ffltaud->ccb_calltype->Items());
+    session->CallData().FillCallTypes(ffltaud->ccb_calltype->Items());
     if (fromButton && ffltaud->exec() != QDialog::Accepted)
         return;
     frg_audio->spbfilter->setToolTip(ffltaud->FilterDescription());
-    dmcd->ApplyCallLogFilter(ffltaud->ccb_calltype->Items(), ffltaud->edlinkafrom->value(),
+    session->CallData().ApplyCallLogFilter(ffltaud->ccb_calltype->Items(), ffltaud->edlinkafrom->value(),
                              ffltaud->edlinkato->value(), ffltaud->DateFrom(), ffltaud->DateTo());
 }
 
@@ -744,13 +718,13 @@ void Tfmaintmb::mm_holdClick(QAction *sender)
         switch (sender ? sender->data().toInt() : 0) {
         case 1:
             if (AskNumber(LastNumber) && !LastNumber.isEmpty())
-                dmtapi->Dial(LastNumber);
+                session->Tapi().Dial(LastNumber);
             break;
         case 2:
-            dmtapi->Answer();
+            session->Tapi().Answer();
             break;
         case 3:
-            dmtapi->HangUp();
+            session->Tapi().HangUp();
             break;
         default:
             break;

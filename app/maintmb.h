@@ -20,9 +20,7 @@ class QPushButton;
 class QRect;
 class TDBGridEx;
 class TdeAudioControlSource;
-class Tdmaudio;
-class Tdmcd;
-class Tdmtapi;
+class TSession;
 class Tffltaud;
 class Tfoptlist;
 class Tfrg;
@@ -57,9 +55,7 @@ public:
     ~Tfmaintmb() override;
 
     // The modules and windows created with the program (owned by it, not by the window).
-    Tdmcd *dmcd = nullptr;
-    Tdmaudio *dmaudio = nullptr;
-    Tdmtapi *dmtapi = nullptr;
+    TSession *session = nullptr;
     Tffltaud *ffltaud = nullptr;
     Tfstattmb *fstattmb = nullptr;
     Tfoptlist *foptlist = nullptr;
@@ -117,6 +113,8 @@ public:
     void AfterStart();
     void StartWatch();
     void StopWatch();
+    // The line status as it is without a watched line.
+    void ClearLineStatus();
     // Decides at start whether the window is shown (not with "startminimized" or "noshow").
     void ctiStartup();
     // Closes the window for good: the watch stops and the program ends.

@@ -20,7 +20,7 @@
 #include "formatchooser.h"
 #include "lineconfig.h"
 #include "myutils.h"
-#include "settingsfile.h"
+#include "session.h"
 #include "trackbar.h"
 #include "udmaudio.h"
 #include "udmtapi.h"
@@ -52,8 +52,7 @@ QString Tfoptlist::NoRecordingText() { return QStringLiteral("Nepoužívat nahr�
 
 int Tfoptlist::PeakPercent(int value) { return int(qint64(value) * 100 / kPeakScale); }
 
-Tfoptlist::Tfoptlist(Tdmaudio *dmaudio, Tdmtapi *dmtapi, QWidget *parent)
-    : QDialog(parent), SettingsFileName(ConfigFileName()), m_dmaudio(dmaudio), m_dmtapi(dmtapi)
+Tfoptlist::Tfoptlist(TSession *session, QWidget *parent) : QDialog(parent), m_session(session)
 {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("Tahoma"), 8));
@@ -94,12 +93,7 @@ Tfoptlist::Tfoptlist(Tdmaudio *dmaudio, Tdmtapi *dmtapi, QWidget *parent)
     FormCreate();
 }
 
-Tfoptlist::~Tfoptlist()
-{
-    // Destroyed while shown: the level events go back to their receiver.
-    if (isVisible() && m_dmaudio)
-        m_dmaudio->OnLevel = SavedOnLevel;
-}
+Tfoptlist::~Tfoptlist() { disconnect(m_levels); }
 
 void Tfoptlist::buildPageTapi()
 {
@@ -251,7 +245,6 @@ int Tfoptlist::selectedAudioDevice() const
 void Tfoptlist::FormCreate()
 {
     setWindowTitle(ApplicationTitle() + QStringLiteral(" - Nastavení"));
-    StartDelay = 0;
     pgc->setCurrentIndex(0);
     InstallFormatChooserWindow();
     InstallLineConfigWindow();
@@ -262,11 +255,10 @@ void Tfoptlist::FormCreate()
         const TdeAudioInDevice *device = InputDevice(i);
         cb_audio->addItem(device->Name, int(device->DeviceID));
     }
-    m_dmaudio->SetInputDeviceAvailable(cb_audio->count() > 1);
 
     try {
         TDeviceList devices;
-        m_dmtapi->ListDevices(devices);
+        m_session->Tapi().ListDevices(devices);
         for (const auto &device : devices)
             cb_tapi->addItem(device.first, device.second);
     } catch (const std::exception &) {
@@ -274,63 +266,28 @@ void Tfoptlist::FormCreate()
     }
 }
 
-void Tfoptlist::LoadSettings(bool keepDevices)
+void Tfoptlist::LoadSettings()
 {
-    const TSettings s = ::LoadSettings(SettingsFileName);
-    StartDelay = s.StartDelay;
-
+    const TSettings &s = m_session->Settings();
     chb_autostartwatch->setChecked(s.AutoStartWatch);
     chb_tapiautocheck->setChecked(s.TAPIAutoCheck);
     chb_commandcalls->setChecked(s.CommandCalls);
     chb_missedcalls->setChecked(s.MissedCalls);
-    m_dmtapi->AutoStartWatch = chb_autostartwatch->isChecked();
-    m_dmtapi->TAPIAutoCheck = chb_tapiautocheck->isChecked();
-    m_dmtapi->CommandCalls = chb_commandcalls->isChecked();
-    m_dmtapi->MissedCalls = chb_missedcalls->isChecked();
-
     spe_link->setValue(s.CallLink);
-
-    Taudiorec &recorder = m_dmaudio->Recorder();
-    recorder.SetMaxMinutes(s.MaxRecordMinutes);
-    spe_maxaudio->setValue(recorder.MaxMinutes()); // the range shows at least 1
-
-    m_dmaudio->SetSilenceDetection(s.SilenceDetection);
+    spe_maxaudio->setValue(s.MaxRecordMinutes); // the range shows at least 1
     chb_silencedetection->setChecked(s.SilenceDetection);
-    m_dmaudio->SetSilenceMaxSeconds(s.SilenceMaxSeconds);
     spe_silenceseconds->setValue(s.SilenceMaxSeconds);
-    m_dmaudio->SetSilencePeakLevel(s.SilencePeakLevel);
     tb1->setValue(s.SilencePeakLevel);
     tbChange(tb1);
 
-    const int tapiIndex = FindTextIgnoringCase(cb_tapi, s.TAPIDevice);
-    cb_tapi->setCurrentIndex(tapiIndex);
-    m_dmtapi->Device = tapiIndex >= 0 ? cb_tapi->itemData(tapiIndex).toInt() : -1;
-
-    // The device name is what finds the input again when device numbers change, so a
-    // reload that keeps the devices keeps it too; at start-up it is set anew below.
-    if (!keepDevices)
-        recorder.SetDeviceName(QString());
+    cb_tapi->setCurrentIndex(FindTextIgnoringCase(cb_tapi, s.TAPIDevice));
     int audioIndex = FindTextIgnoringCase(cb_audio, s.AudioInputDevice);
     if (audioIndex < 0)
         audioIndex = 0; // "Nepoužívat nahrávání"
     cb_audio->setCurrentIndex(audioIndex);
-    const int device = cb_audio->itemData(audioIndex).toInt();
 
-    if (!keepDevices) {
-        if (device == kNoRecording) {
-            recorder.Stop();
-        } else {
-            try {
-                recorder.SetDeviceName(s.AudioInputDevice);
-                recorder.SetDeviceID(int8_t(device));
-            } catch (const std::exception &) {
-                // A device in use keeps its number; the name is looked up at the next start.
-            }
-        }
-        m_dmaudio->SetRecordingEnabled(device != kNoRecording);
-        m_dmaudio->LoadRecordFormat();
-    }
-    Label2->setText(recorder.FormatDescription());
+    RecordFormat = s.RecordFormat;
+    Label2->setText(RecordFormat.Description());
 }
 
 // ---- Showing and closing -------------------------------------------------------------------
@@ -353,11 +310,12 @@ void Tfoptlist::FormShow()
 
     FormatChanged = false;
     MonitorStarted = false;
-    ShownDeviceID = m_dmaudio->Recorder().DeviceID();
-    ShownDeviceName = m_dmaudio->Recorder().DeviceName();
+    ShownDeviceID = m_session->Audio().Recorder().DeviceID();
+    ShownDeviceName = m_session->Audio().Recorder().DeviceName();
 
-    SavedOnLevel = m_dmaudio->OnLevel;
-    m_dmaudio->OnLevel = [this](TdeAudioControlSource *sender) { LevelChanged(sender); };
+    disconnect(m_levels);
+    m_levels = connect(m_session, &TSession::levelChanged, this,
+                       [this](TdeAudioControlSource *sender) { LevelChanged(sender); });
     LevelChanged(nullptr);
 
     chb_silencedetectionClick();
@@ -378,16 +336,16 @@ void Tfoptlist::done(int result)
 
 void Tfoptlist::FormClose(int result)
 {
-    m_dmaudio->OnLevel = SavedOnLevel;
+    disconnect(m_levels);
     if (result == QDialog::Accepted)
         return;
     guarded([this] {
-        if (MonitorStarted && m_dmaudio->Recorder().IsActive())
+        if (MonitorStarted && m_session->Audio().Recorder().IsActive())
             switchMonitorOff();
     });
-    guarded([this] { LoadSettings(true); });
+    guarded([this] { LoadSettings(); });
     if (MonitorStarted)
-        m_dmaudio->SetRecordingEnabled(selectedAudioDevice() != kNoRecording);
+        m_session->Audio().SetRecordingEnabled(selectedAudioDevice() != kNoRecording);
 }
 
 bool Tfoptlist::eventFilter(QObject *watched, QEvent *event)
@@ -405,7 +363,7 @@ bool Tfoptlist::eventFilter(QObject *watched, QEvent *event)
 
 void Tfoptlist::LevelChanged(TdeAudioControlSource *sender)
 {
-    TdeAudioControlSource *source = m_dmaudio->Recorder().LevelSource();
+    TdeAudioControlSource *source = m_session->Audio().Recorder().LevelSource();
     if (sender && source && source->AudioSource()) {
         tb1->SetSelEnd(source->PeakLeft());
         tb2->SetSelEnd(source->PeakRight());
@@ -415,8 +373,6 @@ void Tfoptlist::LevelChanged(TdeAudioControlSource *sender)
     }
     lb_peakleft->setText(QString::number(PeakPercent(tb1->SelEnd())));
     lb_peakright->setText(QString::number(PeakPercent(tb2->SelEnd())));
-    if (SavedOnLevel)
-        SavedOnLevel(sender);
 }
 
 void Tfoptlist::chb_silencedetectionClick()
@@ -449,10 +405,9 @@ void Tfoptlist::tbChange(TTrackBar *sender)
 
 void Tfoptlist::btnformatClick()
 {
-    Taudiorec &recorder = m_dmaudio->Recorder();
-    if (!recorder.ChooseFormat(QStringLiteral("Formát výstupu audia")))
+    if (!RecordFormat.ChooseFormat(QStringLiteral("Formát výstupu audia")))
         return;
-    const QString description = recorder.FormatDescription();
+    const QString description = RecordFormat.Description();
     if (description != Label2->text())
         FormatChanged = true;
     Label2->setText(description);
@@ -462,13 +417,14 @@ void Tfoptlist::btn_tapiconfigClick()
 {
     if (cb_tapi->currentIndex() < 0)
         throw Exception(QStringLiteral("Žádné TAPI zařízení není vybráno"));
-    m_dmtapi->ConfigDialog(DWORD(cb_tapi->currentData().toInt()), static_cast<QWidget *>(this));
+    m_session->Tapi().ConfigDialog(DWORD(cb_tapi->currentData().toInt()), static_cast<QWidget *>(this));
 }
 
 void Tfoptlist::switchMonitorOff()
 {
-    Taudiorec &recorder = m_dmaudio->Recorder();
-    m_dmaudio->StopRecording();
+    Taudiorec &recorder = m_session->Audio().Recorder();
+    m_session->Audio().StopRecording();
+    recorder.SetRecordFormat(m_session->Settings().RecordFormat);
     if (recorder.DeviceID() != ShownDeviceID) {
         recorder.SetDeviceName(ShownDeviceName);
         recorder.SetDeviceID(int8_t(ShownDeviceID));
@@ -477,7 +433,8 @@ void Tfoptlist::switchMonitorOff()
 
 void Tfoptlist::btn_rectestClick()
 {
-    Taudiorec &recorder = m_dmaudio->Recorder();
+    Tdmaudio &audio = m_session->Audio();
+    Taudiorec &recorder = audio.Recorder();
     // A call being recorded is never interrupted by the monitor.
     if (!MonitorStarted && recorder.IsActive())
         return;
@@ -491,40 +448,18 @@ void Tfoptlist::btn_rectestClick()
         return;
     recorder.SetDeviceName(cb_audio->currentText());
     recorder.SetDeviceID(int8_t(device));
-    m_dmaudio->SetRecordingEnabled(true);
-    m_dmaudio->StartRecording(QString());
+    recorder.SetRecordFormat(RecordFormat);
+    audio.SetRecordingEnabled(true);
+    audio.StartRecording(QString());
 }
 
 void Tfoptlist::btnokClick()
 {
-    m_dmtapi->Device = cb_tapi->currentIndex() >= 0 ? cb_tapi->currentData().toInt() : -1;
+    Tdmaudio &audio = m_session->Audio();
+    if (MonitorStarted && audio.Recorder().IsActive())
+        audio.StopRecording();
 
-    Taudiorec &recorder = m_dmaudio->Recorder();
-    if (MonitorStarted && recorder.IsActive())
-        m_dmaudio->StopRecording();
-
-    const int device = selectedAudioDevice();
-    const bool enabled = device != kNoRecording;
-    if (device != recorder.DeviceID() || enabled != m_dmaudio->RecordingEnabled()) {
-        try {
-            if (enabled) {
-                recorder.SetDeviceName(cb_audio->currentText());
-                recorder.SetDeviceID(int8_t(device));
-            } else {
-                recorder.Stop();
-            }
-        } catch (const std::exception &) {
-            throw Exception(QStringLiteral("Nelze změnit aktivní zařízení"));
-        }
-        m_dmaudio->SetRecordingEnabled(enabled);
-    }
-
-    if (FormatChanged) {
-        m_dmaudio->SaveRecordFormat();
-        m_dmaudio->LoadRecordFormat();
-    }
-
-    TSettings s;
+    TSettings s = m_session->Settings();
     s.TAPIDevice = cb_tapi->currentIndex() >= 0 ? cb_tapi->currentText() : QString();
     s.AudioInputDevice = cb_audio->currentText();
     s.AutoStartWatch = chb_autostartwatch->isChecked();
@@ -536,15 +471,9 @@ void Tfoptlist::btnokClick()
     s.SilenceDetection = chb_silencedetection->isChecked();
     s.SilenceMaxSeconds = uint16_t(spe_silenceseconds->value());
     s.SilencePeakLevel = uint16_t(tb1->value());
-    m_dmtapi->AutoStartWatch = s.AutoStartWatch;
-    m_dmtapi->TAPIAutoCheck = s.TAPIAutoCheck;
-    m_dmtapi->CommandCalls = s.CommandCalls;
-    m_dmtapi->MissedCalls = s.MissedCalls;
-    recorder.SetMaxMinutes(s.MaxRecordMinutes);
-    m_dmaudio->SetSilenceDetection(s.SilenceDetection);
-    m_dmaudio->SetSilenceMaxSeconds(s.SilenceMaxSeconds);
-    m_dmaudio->SetSilencePeakLevel(s.SilencePeakLevel);
-    SaveSettings(SettingsFileName, s);
+    if (FormatChanged)
+        s.RecordFormat = RecordFormat;
+    m_session->ChangeSettings(s);
 
     SetAutoStart(chb_winstart->isChecked());
     accept();

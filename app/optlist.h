@@ -1,18 +1,17 @@
 #pragma once
-// The settings dialog. The program creates it once, after the audio and TAPI modules,
-// and keeps it (hidden) for the whole run:
-//   - at start-up it calls LoadSettings(false), which reads the settings file into the
-//     controls and the modules, applies the input device and loads the record format;
-//   - the "Nastavení..." command shows it with exec(); on QDialog::Accepted the settings
-//     are applied and saved, on Rejected they are back as they were in the file;
-//   - the main window reads the current values straight from chb_autostartwatch,
-//     chb_commandcalls, spe_link and StartDelay, and the TAPI device from dmtapi->Device;
+// The settings dialog. The program creates it once, after the session, and keeps it
+// (hidden) for the whole run:
+//   - LoadSettings() shows the session's settings in the controls;
+//   - the "Nastavení..." command shows it with exec(); OK hands the edited value to the
+//     session, which applies and stores it; Cancel shows the session's settings again;
 //   - an installation start that shows the dialog on its own sets ShownAlone first.
-// While it is shown, the dialog receives the audio module's level events and passes
-// each of them on to the receiver that was installed before (the main window).
+// While it is shown, the dialog shows the session's level events on its track bars.
 #include <QDialog>
+#include <QMetaObject>
 #include <QString>
 #include <functional>
+
+#include "deACM.h"
 
 class QCheckBox;
 class QComboBox;
@@ -24,8 +23,7 @@ class QSpinBox;
 class QTabWidget;
 class QWidget;
 class TTrackBar;
-class Tdmaudio;
-class Tdmtapi;
+class TSession;
 class TdeAudioControlSource;
 
 class Tfoptlist : public QDialog {
@@ -34,7 +32,7 @@ public:
     static constexpr int kNoRecording = -2;
     static QString NoRecordingText();
 
-    Tfoptlist(Tdmaudio *dmaudio, Tdmtapi *dmtapi, QWidget *parent = nullptr);
+    explicit Tfoptlist(TSession *session, QWidget *parent = nullptr);
     ~Tfoptlist() override;
 
     QTabWidget *pgc;
@@ -77,21 +75,18 @@ public:
     QSpinBox *spe_maxaudio;
 
     // Fields.
-    int StartDelay = 0;
     bool FormatChanged = false;
     bool MonitorStarted = false;
-    std::function<void(TdeAudioControlSource *)> SavedOnLevel;
     int ShownDeviceID = 0;
     QString ShownDeviceName;
     // The dialog is the only window of the run (installation start): the check boxes
     // that depend on "Monitorovat zařízení" then stay enabled.
     bool ShownAlone = false;
-    // The settings file; the program's own one unless set otherwise.
-    QString SettingsFileName;
+    // The record format the dialog shows; OK hands it to the session with the rest.
+    TdeWaveFormat RecordFormat;
 
-    // Reads the settings file into the controls and the modules; without keepDevices
-    // (at start-up) it also applies the input device and loads the record format.
-    void LoadSettings(bool keepDevices);
+    // Shows the session's settings in the controls.
+    void LoadSettings();
 
     // Event handlers; each is also what its control does.
     void FormCreate();
@@ -110,8 +105,7 @@ public:
     // v of the 0..32767 scale in whole percent.
     static int PeakPercent(int value);
 
-    Tdmaudio *dmaudio() const { return m_dmaudio; }
-    Tdmtapi *dmtapi() const { return m_dmtapi; }
+    TSession *session() const { return m_session; }
 
     void done(int result) override;
 
@@ -128,8 +122,8 @@ private:
     int selectedAudioDevice() const;
     void switchMonitorOff();
 
-    Tdmaudio *m_dmaudio;
-    Tdmtapi *m_dmtapi;
+    TSession *m_session;
+    QMetaObject::Connection m_levels;
     bool m_syncingTrackBars = false;
     bool m_closing = false;
 };

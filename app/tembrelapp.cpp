@@ -4,13 +4,12 @@
 #include "calltypeicons.h"
 #include "deAudioIO.h"
 #include "fltaud.h"
-#include "linesimserver.h"
 #include "maintmb.h"
 #include "messageboxwidget.h"
 #include "myappmsg.h"
 #include "myutils.h"
 #include "optlist.h"
-#include "settingsfile.h"
+#include "session.h"
 #include "simulatedline.h"
 #include "simulatedwavein.h"
 #include "stattmb.h"
@@ -90,25 +89,6 @@ void PauseMilliseconds(int ms)
 
 void SetPauseFunction(std::function<void(int ms)> pause) { g_pause = std::move(pause); }
 
-// ---- TSimulation ---------------------------------------------------------------------------
-
-TSimulation::TSimulation() : m_provider(std::make_unique<SimulatedProvider>(1))
-{
-    m_server = std::make_unique<LineSimServer>(m_provider->line(1));
-    if (!m_server->listen(LineSimSocketName(1))) {
-        WriteLogLine(QStringLiteral("Simulated line: control socket not available: ") + m_server->errorString());
-        m_server.reset();
-    }
-}
-
-TSimulation::~TSimulation()
-{
-    m_server.reset();
-    m_provider.reset();
-}
-
-QString TSimulation::SocketName() const { return m_server ? m_server->serverName() : QString(); }
-
 // ---- TTembrelApp ---------------------------------------------------------------------------
 
 TTembrelApp::TTembrelApp(const QStringList &arguments)
@@ -132,21 +112,12 @@ TTembrelApp::~TTembrelApp()
     fstattmb.reset();
     ffltaud.reset();
     // Closing the line here still logs a running recording into the call log.
-    dmtapi.reset();
+    if (session)
+        session->CallData().tb_audio->afterScroll = nullptr;
     if (fmaintmb)
-        fmaintmb->dmtapi = nullptr;
-    if (dmaudio)
-        dmaudio->OnLevel = nullptr;
-    dmaudio.reset();
-    if (fmaintmb)
-        fmaintmb->dmaudio = nullptr;
-    if (dmcd)
-        dmcd->tb_audio->afterScroll = nullptr;
-    dmcd.reset();
-    if (fmaintmb)
-        fmaintmb->dmcd = nullptr;
+        fmaintmb->session = nullptr;
+    session.reset();
     fmaintmb.reset();
-    simulation.reset();
 }
 
 void TTembrelApp::Prepare()
@@ -186,25 +157,17 @@ void TTembrelApp::CreateObjects()
         QString error;
         if (!ApplySimulatedInputSwitches(m_arguments, &error))
             WriteLogLine(error);
-        simulation = std::make_unique<TSimulation>();
         prepareSimulatedSettings();
     }
 
-    // The input devices as they are now, the virtual input included when offered.
-    RefreshDevices();
-
     fmaintmb = std::make_unique<Tfmaintmb>(m_switches);
-    dmcd = std::make_unique<Tdmcd>();
-    dmaudio = std::make_unique<Tdmaudio>();
-    dmtapi = std::make_unique<Tdmtapi>();
-    dmtapi->CallLog = dmcd.get();
-    dmtapi->Recorder = dmaudio.get();
-    fmaintmb->dmcd = dmcd.get();
-    fmaintmb->dmaudio = dmaudio.get();
-    fmaintmb->dmtapi = dmtapi.get();
+    session = std::make_unique<TSession>();
+    // The input devices as they are now, the virtual input included when offered.
+    session->StartProviders(LineProviderOptions{m_switches.simulate, DataDirectory()});
+    fmaintmb->session = session.get();
     ffltaud = std::make_unique<Tffltaud>();
-    fstattmb = std::make_unique<Tfstattmb>(dmcd.get());
-    foptlist = std::make_unique<Tfoptlist>(dmaudio.get(), dmtapi.get());
+    fstattmb = std::make_unique<Tfstattmb>(&session->CallData());
+    foptlist = std::make_unique<Tfoptlist>(session.get());
     fmaintmb->ffltaud = ffltaud.get();
     fmaintmb->fstattmb = fstattmb.get();
     fmaintmb->foptlist = foptlist.get();
@@ -220,7 +183,8 @@ bool TTembrelApp::Start()
 {
     if (m_switches.install) {
         foptlist->ShownAlone = true;
-        foptlist->LoadSettings(false);
+        session->ApplyStartSettings(session->ReadSettings());
+        foptlist->LoadSettings();
         foptlist->exec();
         return false;
     }

@@ -5,11 +5,7 @@
 
 #include "programswitches.h"
 
-class LineSimServer;
-class SimulatedProvider;
-class Tdmaudio;
-class Tdmcd;
-class Tdmtapi;
+class TSession;
 class Tffltaud;
 class Tfmaintmb;
 class Tfoptlist;
@@ -23,20 +19,6 @@ bool RaiseProcessPriority();
 // Tests install their own waiting; nullptr puts the real one back.
 void PauseMilliseconds(int ms);
 void SetPauseFunction(std::function<void(int ms)> pause);
-
-// The simulated line with its control socket, offered with the switch "simulate".
-class TSimulation {
-public:
-    TSimulation();
-    ~TSimulation();
-    SimulatedProvider &Provider() { return *m_provider; }
-    // The name of the control socket, empty when it could not be opened.
-    QString SocketName() const;
-
-private:
-    std::unique_ptr<SimulatedProvider> m_provider;
-    std::unique_ptr<LineSimServer> m_server;
-};
 
 // The program as a whole: the start-up sequence, the objects it creates in their
 // order, the main loop and the shutdown in the reverse order.
@@ -64,11 +46,8 @@ public:
     const TProgramSwitches &Switches() const { return m_switches; }
 
     // In the order of creation.
-    std::unique_ptr<TSimulation> simulation;
     std::unique_ptr<Tfmaintmb> fmaintmb;
-    std::unique_ptr<Tdmcd> dmcd;
-    std::unique_ptr<Tdmaudio> dmaudio;
-    std::unique_ptr<Tdmtapi> dmtapi;
+    std::unique_ptr<TSession> session;
     std::unique_ptr<Tffltaud> ffltaud;
     std::unique_ptr<Tfstattmb> fstattmb;
     std::unique_ptr<Tfoptlist> foptlist;

@@ -3,7 +3,6 @@
 #include <QString>
 #include <functional>
 
-#include "callcontracts.h"
 #include "checkeditems.h"
 #include "memtable.h"
 #include "tablemodel.h"
@@ -16,8 +15,9 @@ struct TDateChoice {
 
 // The call-data module: the call log (tb_audio) with its file data.xml, the
 // recording store, the call log filter and the call statistics (cd_stat from
-// the work copy cd_tmp). Implements the call tracker's ICallLog.
-class Tdmcd : public QObject, public ICallLog {
+// the work copy cd_tmp). What the call tracker needs of a call log is here too; the
+// session hands it over.
+class Tdmcd : public QObject {
     Q_OBJECT
 public:
     explicit Tdmcd(QObject *parent = nullptr);
@@ -39,12 +39,13 @@ public:
     void OpenCallLog();
     static QString DataFileName();
 
-    // ICallLog
-    void GetTempRecordFileName(QString &fileName) override;
-    void WriteLog(int level, const QString &text) override;
-    double CurrentTime() override;
+    // For the call tracker: the one temporary recording, the log, the clock and the
+    // appending of a finished call (a non-empty fileName hands its recording over).
+    void GetTempRecordFileName(QString &fileName);
+    void WriteLog(int level, const QString &text);
+    double CurrentTime();
     void AddCall(int callType, int audioType, double whenStart, double whenEnd, const QString &phoneNumber,
-                 const QString &fileName) override;
+                 const QString &fileName);
 
     // Recordings.
     static QString RecordingFileName(int id);

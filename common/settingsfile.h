@@ -39,25 +39,3 @@ private:
     QString m_fileName;
     QStringList m_lines;
 };
-
-// The program's settings with their defaults.
-struct TSettings {
-    int StartDelay = 0; // seconds; read only, the program never writes it
-    bool AutoStartWatch = false;
-    bool TAPIAutoCheck = false;
-    bool CommandCalls = false;
-    bool MissedCalls = false;
-    int CallLink = 0;
-    QString TAPIDevice;
-    QString AudioInputDevice;
-    uint16_t MaxRecordMinutes = 30;
-    bool SilenceDetection = false;
-    uint16_t SilenceMaxSeconds = 1;
-    uint16_t SilencePeakLevel = 0;
-};
-
-// Reads the settings; a missing file gives every default.
-TSettings LoadSettings(const QString &fileName);
-// Writes every setting but StartDelay, in the order of a new file; raises
-// Exception when the file cannot be written.
-void SaveSettings(const QString &fileName, const TSettings &settings);

@@ -47,7 +47,8 @@ void Taudiorec::Start(const QString &fileName)
         }
     }
 
-    m_wavein.Format().SuggestPCMFrom(RecordFormat());
+    m_convertor.FormatOut().Assign(m_recordFormat);
+    m_wavein.Format().SuggestPCMFrom(m_recordFormat);
     m_wavein.SetBufferSize(m_wavein.Format().AvgBytesPerSec() / 8 + 4);
 
     m_convertor.SetAudioSource(&m_wavein);
@@ -135,19 +136,4 @@ void Taudiorec::Stop()
         std::rethrow_exception(failure);
 }
 
-void Taudiorec::LoadFormat(const QString &fileName)
-{
-    try {
-        RecordFormat().LoadFromFile(fileName);
-    } catch (...) {
-    }
-}
-
-void Taudiorec::SaveFormat(const QString &fileName) { RecordFormat().SaveToFile(fileName); }
-
-bool Taudiorec::ChooseFormat(const QString &title) { return RecordFormat().ChooseFormat(title); }
-
-QString Taudiorec::FormatDescription() const
-{
-    return const_cast<Taudiorec *>(this)->RecordFormat().Description();
-}
+QString Taudiorec::FormatDescription() const { return m_recordFormat.Description(); }

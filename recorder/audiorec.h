@@ -32,12 +32,9 @@ public:
     void SetMaxMinutes(uint16_t minutes) { m_maxMinutes = minutes; }
     uint32_t StartTick() const { return m_startTick; }
 
-    // The record format (the converter's output format).
-    TdeWaveFormat &RecordFormat() { return m_convertor.FormatOut(); }
-    // Loads the record format; every error is ignored and keeps the format in memory.
-    void LoadFormat(const QString &fileName);
-    void SaveFormat(const QString &fileName);
-    bool ChooseFormat(const QString &title);
+    // The record format: a value given before a run; each run converts into it.
+    const TdeWaveFormat &RecordFormat() const { return m_recordFormat; }
+    void SetRecordFormat(const TdeWaveFormat &format) { m_recordFormat = format; }
     QString FormatDescription() const;
 
     TdeAudioIn &WaveIn() { return m_wavein; }
@@ -54,6 +51,7 @@ private:
 
     TdeAudioIn m_wavein;
     TdeAudioConvertor m_convertor;
+    TdeWaveFormat m_recordFormat;
     std::unique_ptr<TdeAudioControlSource> m_levelSource;
     std::unique_ptr<QFile> m_file;
     std::unique_ptr<TdeRIFFAudioWriter> m_writer;

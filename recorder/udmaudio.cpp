@@ -19,7 +19,6 @@ Tdmaudio::~Tdmaudio()
     }
 }
 
-QString Tdmaudio::RecordFormatFileName() { return JoinPath(DataDirectory(), QStringLiteral("audiorec.dat")); }
 
 void Tdmaudio::StartRecording(const QString &fileName)
 {

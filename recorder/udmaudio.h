@@ -1,6 +1,5 @@
 #pragma once
 #include "audiorec.h"
-#include "callcontracts.h"
 
 #include <QObject>
 #include <functional>
@@ -9,16 +8,19 @@
 // The audio module: owns the recorder, says whether recording is possible and
 // wanted, watches the level for a long silence and passes every level event on to
 // whichever window shows levels. Needs no window of its own.
-class Tdmaudio : public QObject, public IRecorderControl {
+class Tdmaudio : public QObject {
 public:
     explicit Tdmaudio(QObject *parent = nullptr);
     ~Tdmaudio() override;
 
-    // The recording operations the TAPI module uses.
-    void StartRecording(const QString &fileName) override;
-    void StopRecording() override;
-    bool InputDeviceAvailable() override { return m_inputDeviceAvailable; }
-    bool RecordingEnabled() override { return m_recordingEnabled; }
+    // The recording operations the TAPI module uses (through the session).
+    // Deletes any file of that name and records into it when recording is possible;
+    // raises when the start fails.
+    void StartRecording(const QString &fileName);
+    // On return the file is complete and closed.
+    void StopRecording();
+    bool InputDeviceAvailable() const { return m_inputDeviceAvailable; }
+    bool RecordingEnabled() const { return m_recordingEnabled; }
 
     void SetInputDeviceAvailable(bool v) { m_inputDeviceAvailable = v; }
     void SetRecordingEnabled(bool v) { m_recordingEnabled = v; }
@@ -40,10 +42,6 @@ public:
     // The handler of the level source's OnDataChanged.
     void LevelChanged(QObject *sender);
 
-    // The stored record format, audiorec.dat in the data directory.
-    static QString RecordFormatFileName();
-    void LoadRecordFormat() { m_recorder->LoadFormat(RecordFormatFileName()); }
-    void SaveRecordFormat() { m_recorder->SaveFormat(RecordFormatFileName()); }
 
 private:
     std::unique_ptr<Taudiorec> m_recorder;

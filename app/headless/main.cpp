@@ -4,11 +4,11 @@
 // so a running recording is stored with its call.
 #include "exception.h"
 #include "formatsettings.h"
-#include "headlesshost.h"
-#include "linesimserver.h"
 #include "myutils.h"
-#include "settingsfile.h"
+#include "session.h"
 #include "simulatedline.h"
+#include "udmaudio.h"
+#include "udmcd.h"
 #include "waveinregistry.h"
 
 #include <QCoreApplication>
@@ -102,79 +102,89 @@ int main(int argc, char **argv)
     sigaction(SIGTERM, &action, nullptr);
 
     const bool simulate = HasSwitch(args, QStringLiteral("simulate"));
-    std::unique_ptr<SimulatedProvider> provider;
-    std::unique_ptr<LineSimServer> lineSim;
     if (simulate) {
         QString error;
         if (!ApplySimulatedInputSwitches(args, &error))
             print(QStringLiteral("ERROR virtual input: %1").arg(error));
-        provider = std::make_unique<SimulatedProvider>(1);
-        lineSim = std::make_unique<LineSimServer>(provider->line(1));
-        if (lineSim->listen(LineSimSocketName(1)))
-            print(QStringLiteral("LINESIM %1").arg(lineSim->serverName()));
-        else
-            print(QStringLiteral("ERROR line control socket: %1").arg(lineSim->errorString()));
     }
 
     int exitCode = 0;
     {
-        THeadlessHost host;
-        host.OnStatus = [](int state, int callType, const QString &number, const QString &text) {
-            print(QStringLiteral("STATUS %1 %2 %3 %4").arg(state).arg(callType).arg(number.isEmpty() ? QStringLiteral("-") : number, text));
-        };
-        host.OnLog = [](int level, const QString &text) { print(QStringLiteral("LOG %1 %2").arg(level).arg(text)); };
-        host.OnCall = [](const TLoggedCall &call) { print(callLine(call)); };
-        host.OnSilence = [] { print(QStringLiteral("SILENCE Chyba - zdetekováno dlouhé ticho v aktuální nahrávce.")); };
+        TSession session;
+        session.SetSettingsFileName(settingsFile);
+        session.StartProviders(LineProviderOptions{simulate, DataDirectory()});
+        if (SimulatedProvider *simulation = session.Simulation()) {
+            if (!simulation->controlSocketName().isEmpty())
+                print(QStringLiteral("LINESIM %1").arg(simulation->controlSocketName()));
+            else
+                print(QStringLiteral("ERROR line control socket: %1").arg(simulation->controlSocketError()));
+        }
+        QObject::connect(&session, &TSession::statusChanged,
+                         [](int state, int callType, const QString &number, const QString &text) {
+                             print(QStringLiteral("STATUS %1 %2 %3 %4")
+                                       .arg(state)
+                                       .arg(callType)
+                                       .arg(number.isEmpty() ? QStringLiteral("-") : number, text));
+                         });
+        QObject::connect(&session, &TSession::logWritten,
+                         [](int level, const QString &text) { print(QStringLiteral("LOG %1 %2").arg(level).arg(text)); });
+        QObject::connect(&session, &TSession::callLogged, [](const TLoggedCall &call) { print(callLine(call)); });
+        QObject::connect(&session, &TSession::silenceFound, [] {
+            print(QStringLiteral("SILENCE Chyba - zdetekováno dlouhé ticho v aktuální nahrávce."));
+        });
+        QObject::connect(&session, &TSession::watchStarted,
+                         [](const QString &line) { print(QStringLiteral("READY %1").arg(line)); });
+        QObject::connect(&session, &TSession::watchFailed,
+                         [](const QString &message) { print(QStringLiteral("ERROR ") + message); });
         QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
             char byte = 0;
             [[maybe_unused]] const ssize_t got = ::read(g_signalPipe[1], &byte, 1);
             print(QStringLiteral("STOP"));
-            host.StopWatch();
+            session.StopWatch();
             app.quit();
         });
 
-        const TSettings settings = LoadSettings(settingsFile);
+        TSettings settings = session.ReadSettings();
+        if (simulate)
+            settings = TSession::WithSimulatedDefaults(settings);
         QString error;
-        if (!host.ApplySettings(settings, simulate, error)) {
+        if (!session.ApplyStartSettings(settings, &error)) {
             fail(error);
             exitCode = 1;
-        } else if (!host.OpenCallLog(error)) {
+        } else if (!session.OpenCallLog(error)) {
             fail(QStringLiteral("%1 (%2; the log %3 says why)").arg(error, Tdmcd::DataFileName(), LogFileName()));
             exitCode = 1;
         } else {
-            const QString input = host.RecordingInput();
+            const QString input = session.RecordingInput();
             if (input.isEmpty())
                 print(QStringLiteral("RECORDING off"));
             else
-                print(QStringLiteral("RECORDING %1: %2").arg(input, host.Audio().Recorder().FormatDescription()));
+                print(QStringLiteral("RECORDING %1: %2").arg(input, session.Audio().Recorder().FormatDescription()));
 
             // Once the loop runs, as the program does after its start: a missing input is
             // reported, and the line is opened when it is to be watched.
-            QTimer::singleShot(0, &app, [&host] {
-                if (!host.Audio().InputDeviceAvailable()) {
+            QTimer::singleShot(0, &app, [&session] {
+                if (!session.Audio().InputDeviceAvailable()) {
                     WriteLogLine(QStringLiteral("Error - No input record device was found"));
                     print(QStringLiteral("WARNING Chyba - nebylo nalezeno žádné záznamové zařízení pro nahrávaní."));
                 }
-                if (!host.WatchWanted()) {
+                if (!session.Settings().AutoStartWatch) {
                     print(QStringLiteral("NOWATCH the line is not watched (AutoStartWatch is off)"));
                     return;
                 }
-                QString problem;
-                if (host.StartWatch(problem))
-                    print(QStringLiteral("READY %1").arg(host.Tapi().LineName));
-                else
-                    print(QStringLiteral("ERROR ") + problem);
+                session.StartWatch();
             });
 
             // --scenario: a scenario file played on the simulated line once the loop runs.
             std::unique_ptr<ScenarioPlayer> player;
             const QString scenario = optionValue(args, QStringLiteral("scenario"));
-            if (simulate && !scenario.isEmpty()) {
+            if (session.Simulation() && !scenario.isEmpty()) {
                 try {
                     const QByteArray text = ReadFileToString(scenario);
                     if (text.isNull())
                         throw Exception(QStringLiteral("cannot read %1").arg(scenario));
-                    player = std::make_unique<ScenarioPlayer>(provider->line(1), ParseScenario(QString::fromUtf8(text)));
+                    player = std::make_unique<ScenarioPlayer>(session.Simulation()->line(1),
+                                                              ParseScenario(QString::fromUtf8(text)));
                     player->onEvent = [](const LineEvent &event, const QString &problem) {
                         print(problem.isEmpty() ? QStringLiteral("EVENT ") + event.text()
                                                 : QStringLiteral("ERROR scenario ") + problem);
@@ -187,8 +197,6 @@ int main(int argc, char **argv)
             exitCode = app.exec();
         }
     }
-    lineSim.reset();
-    provider.reset();
     ::close(g_signalPipe[0]);
     ::close(g_signalPipe[1]);
     return exitCode;

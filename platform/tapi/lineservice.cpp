@@ -3,6 +3,7 @@
 #include "codepage1250.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <QObject>
 #include <cstring>
 #include <initializer_list>
@@ -180,33 +181,26 @@ bool LineService::devicePresent(DWORD deviceId) const
     return deviceId < m_devices.size() && m_devices[deviceId].present;
 }
 
-// ---- Faults -------------------------------------------------------------------------------
+// ---- Providers ---------------------------------------------------------------------------
 
-void LineService::injectFault(LineFaultKind kind, const QString &function, LONG code, int deviceId, int times)
+void LineService::addProvider(LineProvider *provider)
 {
-    m_faults.push_back(Fault{kind, function, code, deviceId, times});
+    if (provider && std::find(m_providers.begin(), m_providers.end(), provider) == m_providers.end())
+        m_providers.push_back(provider);
 }
 
-void LineService::clearFaults(const QString &function, int deviceId)
-{
-    std::erase_if(m_faults, [&](const Fault &f) {
-        return (function.isEmpty() || f.function.compare(function, Qt::CaseInsensitive) == 0)
-            && (deviceId < 0 || f.deviceId == deviceId);
-    });
-}
+void LineService::removeProvider(LineProvider *provider) { std::erase(m_providers, provider); }
 
-LONG LineService::takeFault(LineFaultKind kind, const char *function, int deviceId)
+LONG LineService::screen(LineScreenStage stage, const char *function, int deviceId)
 {
-    for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
-        if (it->kind != kind || it->function.compare(QLatin1String(function), Qt::CaseInsensitive) != 0)
-            continue;
-        if (it->deviceId >= 0 && it->deviceId != deviceId)
-            continue;
-        const LONG code = it->code;
-        if (it->remaining > 0 && --it->remaining == 0)
-            m_faults.erase(it);
-        // A "no reply" fault has no code of its own.
-        return kind == LineFaultKind::NoReply && code == 0 ? 1 : code;
+    if (deviceId >= 0) {
+        const LineDevice *dev = device(DWORD(deviceId));
+        LineProvider *owner = dev ? dev->provider() : nullptr;
+        return owner ? owner->screen(stage, function, deviceId) : 0;
+    }
+    for (LineProvider *provider : m_providers) {
+        if (const LONG code = provider->screen(stage, function, deviceId))
+            return code;
     }
     return 0;
 }
@@ -445,7 +439,7 @@ DeviceCall *LineService::findCall(DWORD callId) const
 
 LONG LineService::initialize(HLINEAPP *app, LINECALLBACK callback, DWORD *numDevs)
 {
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineInitialize", -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineInitialize", -1))
         return fault;
     if (!app || !numDevs || !callback)
         return LINEERR_INVALPOINTER;
@@ -461,7 +455,7 @@ LONG LineService::initialize(HLINEAPP *app, LINECALLBACK callback, DWORD *numDev
 
 LONG LineService::shutdown(HLINEAPP app)
 {
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineShutdown", -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineShutdown", -1))
         return fault;
     const auto it = m_apps.find(app);
     if (it == m_apps.end())
@@ -482,7 +476,7 @@ LONG LineService::shutdown(HLINEAPP app)
 LONG LineService::negotiateAPIVersion(HLINEAPP app, DWORD deviceId, DWORD low, DWORD high, DWORD *version,
                                       LINEEXTENSIONID *extension)
 {
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineNegotiateAPIVersion", int(deviceId)))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineNegotiateAPIVersion", int(deviceId)))
         return fault;
     if (const LONG err = checkApp(app))
         return err;
@@ -500,7 +494,7 @@ LONG LineService::negotiateAPIVersion(HLINEAPP app, DWORD deviceId, DWORD low, D
 LONG LineService::open(HLINEAPP app, DWORD deviceId, HLINE *line, DWORD version, DWORD extVersion,
                        DWORD_PTR instance, DWORD privileges, DWORD mediaModes, const LINECALLPARAMS *)
 {
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineOpen", int(deviceId)))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineOpen", int(deviceId)))
         return fault;
     if (const LONG err = checkApp(app))
         return err;
@@ -537,7 +531,7 @@ LONG LineService::open(HLINEAPP app, DWORD deviceId, HLINE *line, DWORD version,
 LONG LineService::close(HLINE line)
 {
     const Line *entry = lineOf(line);
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineClose", entry ? int(entry->deviceId) : -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineClose", entry ? int(entry->deviceId) : -1))
         return fault;
     if (!entry)
         return LINEERR_INVALLINEHANDLE;
@@ -555,7 +549,7 @@ LONG LineService::close(HLINE line)
 LONG LineService::setStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates)
 {
     const auto it = m_lines.find(line);
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineSetStatusMessages",
+    if (const LONG fault = screen(LineScreenStage::Call, "lineSetStatusMessages",
                                      it == m_lines.end() ? -1 : int(it->second.deviceId)))
         return fault;
     if (it == m_lines.end())
@@ -573,7 +567,7 @@ LONG LineService::setStatusMessages(HLINE line, DWORD lineStates, DWORD addressS
 
 LONG LineService::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, DWORD extVersion, LINEDEVCAPS *caps)
 {
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineGetDevCaps", int(deviceId)))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineGetDevCaps", int(deviceId)))
         return fault;
     if (const LONG err = checkApp(app))
         return err;
@@ -605,7 +599,7 @@ LONG LineService::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, DWORD 
 LONG LineService::getAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, DWORD version, DWORD extVersion,
                                  LINEADDRESSCAPS *caps)
 {
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineGetAddressCaps", int(deviceId)))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineGetAddressCaps", int(deviceId)))
         return fault;
     if (const LONG err = checkApp(app))
         return err;
@@ -647,7 +641,7 @@ LONG LineService::getCallInfo(HCALL call, LINECALLINFO *info)
 {
     Handle *handle = handleOf(call);
     const DeviceCall *dc = handle ? findCall(handle->callId) : nullptr;
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineGetCallInfo", dc ? int(dc->deviceId) : -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineGetCallInfo", dc ? int(dc->deviceId) : -1))
         return fault;
     if (!handle || !dc)
         return LINEERR_INVALCALLHANDLE;
@@ -682,7 +676,7 @@ LONG LineService::getCallStatus(HCALL call, LINECALLSTATUS *status)
 {
     Handle *handle = handleOf(call);
     const DeviceCall *dc = handle ? findCall(handle->callId) : nullptr;
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineGetCallStatus", dc ? int(dc->deviceId) : -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineGetCallStatus", dc ? int(dc->deviceId) : -1))
         return fault;
     if (!handle || !dc)
         return LINEERR_INVALCALLHANDLE;
@@ -712,7 +706,7 @@ LONG LineService::getCallStatus(HCALL call, LINECALLSTATUS *status)
 LONG LineService::getLineDevStatus(HLINE line, LINEDEVSTATUS *status)
 {
     const Line *entry = lineOf(line);
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineGetLineDevStatus", entry ? int(entry->deviceId) : -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineGetLineDevStatus", entry ? int(entry->deviceId) : -1))
         return fault;
     if (!entry)
         return LINEERR_INVALLINEHANDLE;
@@ -748,8 +742,8 @@ DWORD LineService::startRequest(HLINEAPP app, const char *function, int deviceId
     // Identifiers stay positive, so no request is ever mistaken for an error.
     m_lastRequest = m_lastRequest >= 0x7FFFFFFE ? 1 : m_lastRequest + 1;
     const DWORD id = m_lastRequest;
-    replyError = takeFault(LineFaultKind::ReplyError, function, deviceId);
-    silent = !replyError && takeFault(LineFaultKind::NoReply, function, deviceId) != 0;
+    replyError = screen(LineScreenStage::Reply, function, deviceId);
+    silent = !replyError && screen(LineScreenStage::NoReply, function, deviceId) != 0;
     m_requests[id] = Request{app, silent};
     if (replyError)
         completeRequest(id, replyError);
@@ -772,7 +766,7 @@ LONG LineService::makeCall(HLINE line, HCALL *call, const char *destination, DWO
                            const LINECALLPARAMS *params)
 {
     const Line *entry = lineOf(line);
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineMakeCall", entry ? int(entry->deviceId) : -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineMakeCall", entry ? int(entry->deviceId) : -1))
         return fault;
     if (!entry)
         return LINEERR_INVALLINEHANDLE;
@@ -829,7 +823,7 @@ LONG LineService::dial(HCALL call, const char *destination, DWORD countryCode)
 {
     Handle *handle = handleOf(call);
     DeviceCall *dc = handle ? findCall(handle->callId) : nullptr;
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineDial", dc ? int(dc->deviceId) : -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineDial", dc ? int(dc->deviceId) : -1))
         return fault;
     if (const LONG err = asyncPrologue(handle, true))
         return err;
@@ -851,7 +845,7 @@ LONG LineService::answer(HCALL call)
 {
     Handle *handle = handleOf(call);
     DeviceCall *dc = handle ? findCall(handle->callId) : nullptr;
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineAnswer", dc ? int(dc->deviceId) : -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineAnswer", dc ? int(dc->deviceId) : -1))
         return fault;
     if (const LONG err = asyncPrologue(handle, true))
         return err;
@@ -865,7 +859,7 @@ LONG LineService::drop(HCALL call)
 {
     Handle *handle = handleOf(call);
     DeviceCall *dc = handle ? findCall(handle->callId) : nullptr;
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineDrop", dc ? int(dc->deviceId) : -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineDrop", dc ? int(dc->deviceId) : -1))
         return fault;
     if (const LONG err = asyncPrologue(handle, true))
         return err;
@@ -879,7 +873,7 @@ LONG LineService::deallocateCall(HCALL call)
 {
     Handle *handle = handleOf(call);
     const DeviceCall *dc = handle ? findCall(handle->callId) : nullptr;
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineDeallocateCall", dc ? int(dc->deviceId) : -1))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineDeallocateCall", dc ? int(dc->deviceId) : -1))
         return fault;
     if (!handle || !dc)
         return LINEERR_INVALCALLHANDLE;
@@ -897,7 +891,7 @@ LONG LineService::deallocateCall(HCALL call)
 
 LONG LineService::configDialog(DWORD deviceId, HWND owner, const char *deviceClass)
 {
-    if (const LONG fault = takeFault(LineFaultKind::Fail, "lineConfigDialog", int(deviceId)))
+    if (const LONG fault = screen(LineScreenStage::Call, "lineConfigDialog", int(deviceId)))
         return fault;
     if (const LONG err = checkDevice(deviceId))
         return err;

@@ -3,6 +3,7 @@
 // asynchronous requests and message delivery, over line devices offered by providers.
 // It lives on the thread that uses it (the main thread); nothing here is locked.
 #include "lineapi.h"
+#include "lineprovider.h"
 
 #include <QByteArray>
 #include <QPointer>
@@ -43,21 +44,21 @@ public:
     virtual void dial(DWORD requestId, DeviceCall &call, const QString &destination) = 0;
     virtual void answer(DWORD requestId, DeviceCall &call) = 0;
     virtual void drop(DWORD requestId, DeviceCall &call) = 0;
+    // The provider the device belongs to; the service screens its functions through it.
+    virtual LineProvider *provider() const { return nullptr; }
+    // What the line's properties window shows beyond its name, provider and address.
+    virtual LineProperties properties() const { return {}; }
+    // Takes edited properties; raises Exception with the reason when a value is refused.
+    virtual void setProperties(const LineProperties &) {}
 };
 
-// What lineConfigDialog shows; the windows layer installs one.
+// What lineConfigDialog shows: the line's name, provider and address with the device's
+// own properties; the windows layer installs one.
 class ILineConfigDialog {
 public:
     virtual ~ILineConfigDialog() = default;
     // Returns 0 or a LINEERR_ code.
     virtual LONG showLineConfig(DWORD deviceId, const QString &lineName, HWND owner) = 0;
-};
-
-// Injected faults, for the simulated line and for tests.
-enum class LineFaultKind {
-    Fail,       // the function returns the code at once
-    ReplyError, // the request is accepted and answered with the code, nothing is done
-    NoReply,    // the request is carried out but its reply never comes
 };
 
 class LineService {
@@ -73,10 +74,10 @@ public:
     int deviceIdOf(const LineDevice *device) const;
     bool devicePresent(DWORD deviceId) const;
 
-    // ---- Faults -------------------------------------------------------------------
-    // deviceId -1 matches every device (and the functions without one); times -1 forever.
-    void injectFault(LineFaultKind kind, const QString &function, LONG code, int deviceId = -1, int times = 1);
-    void clearFaults(const QString &function = QString(), int deviceId = -1);
+    // ---- Providers ----------------------------------------------------------------
+    // A provider that screens the functions of no device; its devices name it themselves.
+    void addProvider(LineProvider *provider);
+    void removeProvider(LineProvider *provider);
 
     // ---- What devices report -------------------------------------------------------
     DeviceCall *newCall(LineDevice *device, DWORD origin);
@@ -157,20 +158,13 @@ private:
         HLINEAPP app = 0;
         bool silent = false;
     };
-    struct Fault {
-        LineFaultKind kind;
-        QString function;
-        LONG code;
-        int deviceId;
-        int remaining;
-    };
     struct DeviceEntry {
         LineDevice *device = nullptr;
         bool present = true;
     };
 
     DWORD nextHandle();
-    LONG takeFault(LineFaultKind kind, const char *function, int deviceId);
+    LONG screen(LineScreenStage stage, const char *function, int deviceId);
     LONG checkApp(HLINEAPP app) const;
     LONG checkDevice(DWORD deviceId) const;
     const Line *lineOf(HLINE line) const;
@@ -195,7 +189,7 @@ private:
     std::map<HCALL, Handle> m_handles;
     std::map<DWORD, std::unique_ptr<DeviceCall>> m_calls;
     std::map<DWORD, Request> m_requests;
-    std::vector<Fault> m_faults;
+    std::vector<LineProvider *> m_providers;
     ILineConfigDialog *m_configDialog = nullptr;
     DWORD m_lastHandle = 0x10000;
     DWORD m_lastRequest = 0;

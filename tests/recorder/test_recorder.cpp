@@ -1,6 +1,6 @@
 #include "acmapi.h"
 #include "myutils.h"
-#include "recordertestkit.h"
+#include "capturetestkit.h"
 #include "support/tempdatadir.h"
 #include "udmaudio.h"
 

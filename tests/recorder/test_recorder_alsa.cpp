@@ -1,5 +1,5 @@
 #include "myutils.h"
-#include "recordertestkit.h"
+#include "capturetestkit.h"
 #include "support/tempdatadir.h"
 #include "udmaudio.h"
 

@@ -1,5 +1,5 @@
 #include "deAudioIO.h"
-#include "recordertestkit.h"
+#include "capturetestkit.h"
 
 #include <gtest/gtest.h>
 

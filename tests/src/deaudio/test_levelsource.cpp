@@ -1,5 +1,5 @@
 #include "deAudioControls.h"
-#include "recordertestkit.h"
+#include "capturetestkit.h"
 
 #include <gtest/gtest.h>
 #include <cmath>

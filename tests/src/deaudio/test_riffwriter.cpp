@@ -1,5 +1,5 @@
 #include "deAudioStreams.h"
-#include "recordertestkit.h"
+#include "capturetestkit.h"
 
 #include <QBuffer>
 #include <QFile>

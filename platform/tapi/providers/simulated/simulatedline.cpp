@@ -2,13 +2,15 @@
 
 #include "clock.h"
 #include "exception.h"
+#include "linesimserver.h"
 #include "myutils.h"
 
 #include <algorithm>
 #include <cmath>
 
-SimulatedLine::SimulatedLine(int number, const QString &address)
-    : m_number(number), m_address(address.isEmpty() ? QStringLiteral("10%1").arg(number) : address)
+SimulatedLine::SimulatedLine(int number, const QString &address, SimulatedProvider *provider)
+    : m_number(number), m_address(address.isEmpty() ? QStringLiteral("10%1").arg(number) : address),
+      m_provider(provider)
 {
     LineService::instance().addDevice(this);
 }
@@ -26,6 +28,8 @@ DWORD SimulatedLine::deviceId() const { return DWORD(LineService::instance().dev
 QString SimulatedLine::NameFor(int number) { return QStringLiteral("Simulovaná linka %1").arg(number); }
 
 QString SimulatedLine::providerInfo() const { return QStringLiteral("Simulated line provider"); }
+
+LineProvider *SimulatedLine::provider() const { return m_provider; }
 
 std::vector<DeviceCall *> SimulatedLine::calls() const
 {
@@ -160,11 +164,11 @@ void SimulatedLine::execute(const LineEvent &event)
         service.setCallStateQuietly(*pick(args, {}, QStringLiteral("call")), CallStateFromName(firstArg));
     } else if (cmd == QLatin1String("fail")) {
         const int times = args.size() > 2 ? (args.at(2) == QLatin1String("*") ? -1 : args.at(2).toInt()) : 1;
-        service.injectFault(LineFaultKind::Fail, args.at(0), LineErrorFromName(args.at(1)), device, times);
+        faults().injectFault(LineScreenStage::Call, args.at(0), LineErrorFromName(args.at(1)), device, times);
     } else if (cmd == QLatin1String("replyerror")) {
-        service.injectFault(LineFaultKind::ReplyError, args.at(0), LineErrorFromName(args.at(1)), device, 1);
+        faults().injectFault(LineScreenStage::Reply, args.at(0), LineErrorFromName(args.at(1)), device, 1);
     } else if (cmd == QLatin1String("noreply")) {
-        service.injectFault(LineFaultKind::NoReply, args.at(0), 0, device, 1);
+        faults().injectFault(LineScreenStage::NoReply, args.at(0), 0, device, 1);
     } else if (cmd == QLatin1String("farend")) {
         const QString mode = firstArg.toLower();
         m_farEnd = mode == QLatin1String("answer") ? FarEnd::Answer
@@ -172,7 +176,7 @@ void SimulatedLine::execute(const LineEvent &event)
                                                    : FarEnd::None;
         m_farEndDelayMs = args.size() > 1 ? int(std::lround(args.at(1).toDouble() * 1000.0)) : 3000;
     } else if (cmd == QLatin1String("clearfaults")) {
-        service.clearFaults(QString(), device);
+        faults().clearFaults(QString(), device);
     } else {
         throw Exception(QStringLiteral("unknown event \"%1\"").arg(cmd));
     }
@@ -238,11 +242,85 @@ void SimulatedLine::drop(DWORD requestId, DeviceCall &call)
 
 // ---- Provider ---------------------------------------------------------------------------------------
 
+SimulatedProvider &SimulatedLine::faults() const
+{
+    if (!m_provider)
+        throw Exception(QStringLiteral("the line belongs to no provider"));
+    return *m_provider;
+}
+
 SimulatedProvider::SimulatedProvider(int lineCount)
 {
     for (int i = 1; i <= lineCount; ++i)
-        m_lines.push_back(std::make_unique<SimulatedLine>(i));
+        m_lines.push_back(std::make_unique<SimulatedLine>(i, QString(), this));
+    LineService::instance().addProvider(this);
 }
+
+SimulatedProvider::~SimulatedProvider()
+{
+    m_server.reset();
+    LineService::instance().removeProvider(this);
+    m_lines.clear();
+}
+
+std::unique_ptr<LineProvider> SimulatedProvider::Create(const LineProviderOptions &options)
+{
+    if (!options.simulate)
+        return nullptr;
+    auto provider = std::make_unique<SimulatedProvider>(1);
+    QString error;
+    if (!provider->openControlSocket(LineSimSocketName(1), &error))
+        WriteLogLine(QStringLiteral("Simulated line: control socket not available: ") + error);
+    return provider;
+}
+
+QString SimulatedProvider::name() const { return QStringLiteral("Simulated line provider"); }
+
+void SimulatedProvider::injectFault(LineScreenStage stage, const QString &function, LONG code, int deviceId,
+                                    int times)
+{
+    m_faults.push_back(Fault{stage, function, code, deviceId, times});
+}
+
+void SimulatedProvider::clearFaults(const QString &function, int deviceId)
+{
+    std::erase_if(m_faults, [&](const Fault &f) {
+        return (function.isEmpty() || f.function.compare(function, Qt::CaseInsensitive) == 0)
+            && (deviceId < 0 || f.deviceId == deviceId);
+    });
+}
+
+LONG SimulatedProvider::screen(LineScreenStage stage, const char *function, int deviceId)
+{
+    for (auto it = m_faults.begin(); it != m_faults.end(); ++it) {
+        if (it->stage != stage || it->function.compare(QLatin1String(function), Qt::CaseInsensitive) != 0)
+            continue;
+        if (it->deviceId >= 0 && it->deviceId != deviceId)
+            continue;
+        const LONG code = it->code;
+        if (it->remaining > 0 && --it->remaining == 0)
+            m_faults.erase(it);
+        // A "no reply" fault has no code of its own.
+        return stage == LineScreenStage::NoReply && code == 0 ? 1 : code;
+    }
+    return 0;
+}
+
+bool SimulatedProvider::openControlSocket(const QString &name, QString *error)
+{
+    m_server = std::make_unique<LineSimServer>(line(1));
+    if (m_server->listen(name)) {
+        m_serverError.clear();
+        return true;
+    }
+    m_serverError = m_server->errorString();
+    if (error)
+        *error = m_serverError;
+    m_server.reset();
+    return false;
+}
+
+QString SimulatedProvider::controlSocketName() const { return m_server ? m_server->serverName() : QString(); }
 
 // ---- Scenario player -----------------------------------------------------------------------------
 

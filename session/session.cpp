@@ -1,0 +1,334 @@
+#include "session.h"
+
+#include "deAudioIO.h"
+#include "exception.h"
+#include "myutils.h"
+#include "simulatedline.h"
+#include "simulatedwavein.h"
+#include "udmaudio.h"
+#include "udmcd.h"
+#include "udmtapi.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+namespace {
+
+// No recording: "Nepoužívat nahrávání" chosen, or no input of the stored name.
+constexpr int kNoRecording = -2;
+
+// The line providers the program offers; their lines are numbered in this order.
+const LineProviderFactory kLineProviders[] = {
+    &SimulatedProvider::Create,
+};
+
+} // namespace
+
+// The call log as the line module reaches it: every call goes to the call-data module
+// unchanged; the session learns of each stored row and of each log line on the way.
+class TSession::TCallLogAdapter : public ICallLog {
+public:
+    TCallLogAdapter(TSession &session, Tdmcd &cd) : m_session(session), m_cd(cd) {}
+
+    void GetTempRecordFileName(QString &fileName) override { m_cd.GetTempRecordFileName(fileName); }
+    void WriteLog(int level, const QString &text) override
+    {
+        m_cd.WriteLog(level, text);
+        emit m_session.logWritten(level, text);
+    }
+    double CurrentTime() override { return m_cd.CurrentTime(); }
+    void AddCall(int callType, int audioType, double whenStart, double whenEnd, const QString &phoneNumber,
+                 const QString &fileName) override
+    {
+        TMemTable &table = *m_cd.tb_audio;
+        const int before = table.physicalCount();
+        m_cd.AddCall(callType, audioType, whenStart, whenEnd, phoneNumber, fileName);
+        // Rows keep their insertion order: the new row is the last record.
+        if (table.physicalCount() <= before)
+            return;
+        const int record = table.physicalCount() - 1;
+        auto integer = [&](const char *field) { return table.fieldByName(QLatin1String(field)).asLargeIntAt(record); };
+        TLoggedCall call;
+        call.Id = int(integer("IDAUDIO"));
+        call.CallType = int(integer("CALLTYPE"));
+        call.AudioType = int(integer("AUDIOTYPE"));
+        call.WhenStart = table.fieldByName(QStringLiteral("WHENSTART")).asFloatAt(record);
+        call.WhenEnd = table.fieldByName(QStringLiteral("WHENEND")).asFloatAt(record);
+        call.Length = int(integer("WHENLENGTH"));
+        call.PhoneNumber = table.fieldByName(QStringLiteral("PHONENUMBER")).asStringAt(record);
+        call.AudioSize = integer("AUDIOSIZE");
+        if (call.AudioSize > 0)
+            call.RecordingFile = Tdmcd::RecordingFileName(call.Id);
+        emit m_session.callLogged(call);
+    }
+
+private:
+    TSession &m_session;
+    Tdmcd &m_cd;
+};
+
+// The audio module's recording operations as the line module reaches them.
+class TSession::TRecorderAdapter : public IRecorderControl {
+public:
+    explicit TRecorderAdapter(Tdmaudio &audio) : m_audio(audio) {}
+    void StartRecording(const QString &fileName) override { m_audio.StartRecording(fileName); }
+    void StopRecording() override { m_audio.StopRecording(); }
+    bool InputDeviceAvailable() override { return m_audio.InputDeviceAvailable(); }
+    bool RecordingEnabled() override { return m_audio.RecordingEnabled(); }
+
+private:
+    Tdmaudio &m_audio;
+};
+
+TSession::TSession(QObject *parent)
+    : QObject(parent), m_cd(std::make_unique<Tdmcd>()), m_audio(std::make_unique<Tdmaudio>()),
+      m_callLog(std::make_unique<TCallLogAdapter>(*this, *m_cd)),
+      m_recorder(std::make_unique<TRecorderAdapter>(*m_audio)), m_tapi(std::make_unique<Tdmtapi>()),
+      m_settingsFileName(ConfigFileName())
+{
+    m_tapi->CallLog = m_callLog.get();
+    m_tapi->Recorder = m_recorder.get();
+    m_tapi->OnStatus = [this](int state, int callType, const QString &number) {
+        emit statusChanged(state, callType, number, Tdmtapi::CallStateName(state, callType));
+    };
+    m_audio->OnLevel = [this](TdeAudioControlSource *source) {
+        emit levelChanged(source);
+        // A long silence is reported once per recording.
+        if (m_audio->SilenceDetection() && m_audio->SilenceState() == 1) {
+            m_audio->SetSilenceState(2);
+            emit silenceFound();
+        }
+    };
+}
+
+TSession::~TSession()
+{
+    // Reverse order of creation: the line module closes its line while the audio module
+    // and the call log still exist; the providers' lines go last.
+    m_tapi->OnStatus = nullptr;
+    m_tapi.reset();
+    m_audio->OnLevel = nullptr;
+    m_audio.reset();
+    m_recorder.reset();
+    m_callLog.reset();
+    m_cd.reset();
+    m_providers.clear();
+}
+
+// ---- Providers -----------------------------------------------------------------------------
+
+void TSession::StartProviders(const LineProviderOptions &options)
+{
+    for (LineProviderFactory create : kLineProviders) {
+        if (std::unique_ptr<LineProvider> provider = create(options))
+            m_providers.push_back(std::move(provider));
+    }
+    RefreshDevices();
+    m_audio->SetInputDeviceAvailable(InputDeviceCount() > 0);
+}
+
+SimulatedProvider *TSession::Simulation() const
+{
+    for (const auto &provider : m_providers) {
+        if (auto *simulated = dynamic_cast<SimulatedProvider *>(provider.get()))
+            return simulated;
+    }
+    return nullptr;
+}
+
+// ---- Settings ------------------------------------------------------------------------------
+
+QString TSession::RecordFormatFileName() const
+{
+    return JoinPath(QFileInfo(m_settingsFileName).absolutePath(), QStringLiteral("audiorec.dat"));
+}
+
+TSettings TSession::ReadSettings() const
+{
+    TSettings settings = LoadSettings(m_settingsFileName);
+    settings.RecordFormat = LoadRecordFormat(RecordFormatFileName(), m_settings.RecordFormat);
+    return settings;
+}
+
+TSettings TSession::WithSimulatedDefaults(TSettings settings)
+{
+    if (settings.TAPIDevice.isEmpty())
+        settings.TAPIDevice = SimulatedLine::NameFor(1);
+    // Without a stored choice a simulated start records from the virtual input, so that a
+    // newcomer hears the recordings at once.
+    if (settings.AudioInputDevice.isEmpty())
+        settings.AudioInputDevice = TSimulatedWaveInDriver::DeviceName();
+    settings.AutoStartWatch = true;
+    return settings;
+}
+
+int TSession::findInput(const QString &name) const
+{
+    for (int i = 0; i < InputDeviceCount(); ++i) {
+        const TdeAudioInDevice *device = ::InputDevice(i);
+        if (device->Name.compare(name, Qt::CaseInsensitive) == 0)
+            return device->DeviceID;
+    }
+    return kNoRecording;
+}
+
+int TSession::findLine(const QString &name) const
+{
+    TDeviceList lines;
+    try {
+        m_tapi->ListDevices(lines);
+    } catch (const Exception &e) {
+        // No line service: no line matches.
+        WriteLogLine(QStringLiteral("Line devices not listed: ") + e.message());
+    }
+    for (const auto &device : std::as_const(lines)) {
+        if (device.first.compare(name, Qt::CaseInsensitive) == 0)
+            return device.second;
+    }
+    return -1;
+}
+
+void TSession::applyToModules(const TSettings &settings)
+{
+    m_tapi->AutoStartWatch = settings.AutoStartWatch;
+    m_tapi->TAPIAutoCheck = settings.TAPIAutoCheck;
+    m_tapi->CommandCalls = settings.CommandCalls;
+    m_tapi->MissedCalls = settings.MissedCalls;
+    m_cd->SetLinkNumber(qBound(0, settings.CallLink, 9999));
+    Taudiorec &recorder = m_audio->Recorder();
+    recorder.SetMaxMinutes(settings.MaxRecordMinutes);
+    recorder.SetRecordFormat(settings.RecordFormat);
+    m_audio->SetSilenceDetection(settings.SilenceDetection);
+    m_audio->SetSilenceMaxSeconds(settings.SilenceMaxSeconds);
+    m_audio->SetSilencePeakLevel(settings.SilencePeakLevel);
+}
+
+bool TSession::ApplyStartSettings(const TSettings &settings, QString *error)
+{
+    m_settings = settings;
+    applyToModules(settings);
+    m_tapi->Device = findLine(settings.TAPIDevice);
+
+    Taudiorec &recorder = m_audio->Recorder();
+    recorder.SetDeviceName(QString());
+    const int input = findInput(settings.AudioInputDevice);
+    if (input == kNoRecording) {
+        recorder.Stop();
+    } else {
+        try {
+            recorder.SetDeviceName(settings.AudioInputDevice);
+            recorder.SetDeviceID(int8_t(input));
+        } catch (const Exception &e) {
+            // A device in use keeps its number; the name is looked up at the next start.
+            WriteLogLine(QStringLiteral("Input device kept: ") + e.message());
+        }
+    }
+    m_audio->SetRecordingEnabled(input != kNoRecording);
+    emit settingsApplied(m_settings);
+
+    if (m_tapi->Device >= 0)
+        return true;
+    if (error) {
+        *error = settings.TAPIDevice.isEmpty()
+            ? QStringLiteral("Není vybráno žádné TAPI zařízení")
+            : QStringLiteral("TAPI zařízení \"%1\" nebylo nalezeno").arg(settings.TAPIDevice);
+    }
+    return false;
+}
+
+void TSession::ChangeSettings(const TSettings &settings)
+{
+    const TSettings before = m_settings;
+    const int deviceBefore = m_tapi->Device;
+
+    Taudiorec &recorder = m_audio->Recorder();
+    const int input = findInput(settings.AudioInputDevice);
+    const bool enabled = input != kNoRecording;
+    if (input != recorder.DeviceID() || enabled != m_audio->RecordingEnabled()) {
+        try {
+            if (enabled) {
+                recorder.SetDeviceName(settings.AudioInputDevice);
+                recorder.SetDeviceID(int8_t(input));
+            } else {
+                recorder.Stop();
+            }
+        } catch (const Exception &) {
+            throw Exception(QStringLiteral("Nelze změnit aktivní zařízení"));
+        }
+        m_audio->SetRecordingEnabled(enabled);
+    }
+    if (!settings.RecordFormat.IsEqual(before.RecordFormat))
+        SaveRecordFormat(RecordFormatFileName(), settings.RecordFormat);
+    SaveSettings(m_settingsFileName, settings);
+
+    m_settings = settings;
+    m_settings.StartDelay = before.StartDelay; // read from the file only, never written
+    applyToModules(m_settings);
+    m_tapi->Device = findLine(settings.TAPIDevice);
+    emit settingsApplied(m_settings);
+
+    // The line follows what changed: the watch itself, or another device or other
+    // privileges of the one watched.
+    if (m_settings.AutoStartWatch != before.AutoStartWatch) {
+        if (m_settings.AutoStartWatch)
+            StartWatch();
+        else
+            StopWatch();
+        return;
+    }
+    if (m_tapi->Device == deviceBefore && m_settings.CommandCalls == before.CommandCalls)
+        return;
+    if (m_settings.AutoStartWatch) {
+        if (m_tapi->Active)
+            StopWatch();
+        StartWatch();
+    }
+}
+
+// ---- Call log and watch ----------------------------------------------------------------------
+
+bool TSession::OpenCallLog(QString &error)
+{
+    try {
+        m_cd->OpenCallLog();
+        return true;
+    } catch (const Exception &e) {
+        error = e.message();
+        return false;
+    }
+}
+
+bool TSession::StartWatch(QString *error)
+{
+    QCoreApplication::processEvents();
+    try {
+        m_tapi->OpenLine();
+    } catch (const std::exception &e) {
+        const QString reason = QString::fromUtf8(e.what());
+        WriteLogLine(QStringLiteral("Error StartWatch: ") + reason);
+        const QString message = QStringLiteral("Chyba při inicializaci TAPI - \"") + reason + QStringLiteral("\"");
+        if (error)
+            *error = message;
+        emit watchFailed(message);
+        return false;
+    }
+    emit watchStarted(m_tapi->LineName);
+    return true;
+}
+
+void TSession::StopWatch()
+{
+    try {
+        m_tapi->CloseLine();
+    } catch (const std::exception &e) {
+        WriteLogLine(QStringLiteral("Error StopWatch: ") + QString::fromUtf8(e.what()));
+    }
+    emit watchStopped();
+}
+
+bool TSession::Watching() const { return m_tapi->Active; }
+
+QString TSession::RecordingInput() const
+{
+    return m_audio->RecordingEnabled() ? m_settings.AudioInputDevice : QString();
+}

@@ -1,0 +1,119 @@
+#pragma once
+// The core both programs sit on: the configuration, the call log, the recorder and the
+// line module created in that order and joined, the line providers offered, one settings
+// value applied, the watch started and stopped. Everything that happens is reported
+// through signals, so each program decides where it is shown.
+#include "lineprovider.h"
+#include "settings.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <vector>
+
+class SimulatedProvider;
+class TdeAudioControlSource;
+class Tdmaudio;
+class Tdmcd;
+class Tdmtapi;
+
+// One call as the call log stored it.
+struct TLoggedCall {
+    int Id = 0;
+    int CallType = 0;
+    int AudioType = 0;
+    double WhenStart = 0;
+    double WhenEnd = 0;
+    int Length = 0; // whole seconds, as stored
+    QString PhoneNumber;
+    long long AudioSize = 0;
+    QString RecordingFile; // the stored recording; empty when the call has none
+};
+
+class TSession : public QObject {
+    Q_OBJECT
+public:
+    // Creates the modules; the data directory must be set already.
+    explicit TSession(QObject *parent = nullptr);
+    ~TSession() override;
+
+    // ---- Line providers and inputs ------------------------------------------------------
+    // Creates every provider offered with these options and lists the input devices as
+    // they are now (the virtual input's switches must be applied before).
+    void StartProviders(const LineProviderOptions &options);
+    // The simulated line's provider when it is offered; none otherwise.
+    SimulatedProvider *Simulation() const;
+
+    // ---- Settings -----------------------------------------------------------------------
+    // The settings file; the program's own unless set otherwise. The record format lies
+    // beside it.
+    QString SettingsFileName() const { return m_settingsFileName; }
+    void SetSettingsFileName(const QString &fileName) { m_settingsFileName = fileName; }
+    QString RecordFormatFileName() const;
+    // The stored settings: the settings file and the record format.
+    TSettings ReadSettings() const;
+    // What a simulated start assumes where the settings are silent: the first simulated
+    // line, the virtual input, and the line watched in any case.
+    static TSettings WithSimulatedDefaults(TSettings settings);
+
+    // Applies a settings value at start: the line and the input are looked up by name,
+    // the recorder takes its input and record format. False with the reason when no line
+    // device matches (the rest is applied all the same).
+    bool ApplyStartSettings(const TSettings &settings, QString *error = nullptr);
+    // Applies a value the user confirmed and stores it: the same as at start, and the line
+    // is opened anew where the watch, the device or the phone commands changed. Raises
+    // Exception when the input cannot change or the settings cannot be written; nothing
+    // is stored then.
+    void ChangeSettings(const TSettings &settings);
+    const TSettings &Settings() const { return m_settings; }
+
+    // ---- Call log and watch ---------------------------------------------------------------
+    // Opens data.xml; false with the store's message (the file is left as it is).
+    bool OpenCallLog(QString &error);
+    // Opens the line; false with the text the program shows when it cannot (logged, and
+    // also reported through watchFailed).
+    bool StartWatch(QString *error = nullptr);
+    // Closes the line; a running recording is stopped and its call logged.
+    void StopWatch();
+    bool Watching() const;
+    // The input recorded from, as the settings name it; empty when recording is off.
+    QString RecordingInput() const;
+
+    Tdmcd &CallData() { return *m_cd; }
+    Tdmaudio &Audio() { return *m_audio; }
+    Tdmtapi &Tapi() { return *m_tapi; }
+
+signals:
+    // Every status report of the line module, with the state's display text.
+    void statusChanged(int state, int callType, const QString &number, const QString &text);
+    // Every line the call tracker writes to the log.
+    void logWritten(int level, const QString &text);
+    // Every call stored in the call log, with its recording in place.
+    void callLogged(const TLoggedCall &call);
+    // Every level event of the recorder; none (nullptr) when a run has ended.
+    void levelChanged(TdeAudioControlSource *source);
+    // A long silence in the running recording; once per recording.
+    void silenceFound();
+    void settingsApplied(const TSettings &settings);
+    void watchStarted(const QString &lineName);
+    void watchStopped();
+    void watchFailed(const QString &message);
+
+private:
+    class TCallLogAdapter;
+    class TRecorderAdapter;
+
+    void applyToModules(const TSettings &settings);
+    // The input's device number; none when recording is off or the input is unknown.
+    int findInput(const QString &name) const;
+    int findLine(const QString &name) const;
+
+    std::unique_ptr<Tdmcd> m_cd;
+    std::unique_ptr<Tdmaudio> m_audio;
+    std::unique_ptr<TCallLogAdapter> m_callLog;
+    std::unique_ptr<TRecorderAdapter> m_recorder;
+    std::unique_ptr<Tdmtapi> m_tapi;
+    std::vector<std::unique_ptr<LineProvider>> m_providers;
+    TSettings m_settings;
+    QString m_settingsFileName;
+};
