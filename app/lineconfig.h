@@ -1,9 +1,11 @@
 #pragma once
-// The window that lineConfigDialog shows for a line: the line's name, its provider and
-// its address, read from the line service. InstallLineConfigWindow() puts it behind the
-// line service once (the settings dialog makes sure of it when it is created), so the
-// "Nastavení zařízení..." button of the settings dialog opens it for the chosen line.
+// The window that lineConfigDialog shows for a line: its name, provider and address, and
+// below them the properties the line's provider offers, as a form. OK hands the edited
+// properties back to the line; a value the line refuses keeps the window open with the
+// reason. InstallLineConfigWindow() puts it behind the line service once (the settings
+// dialog makes sure of it when it is created).
 #include <QDialog>
+#include <QList>
 
 #include "lineservice.h"
 
@@ -18,6 +20,18 @@ public:
     QLabel *lb_provider;
     QLabel *lb_address;
     QPushButton *btnok;
+    QPushButton *btncancel = nullptr; // only where there is something to edit
+    // One editor per property, in the line's order.
+    QList<QWidget *> Editors;
+
+    // The properties with the editors' values.
+    LineProperties EditedProperties() const;
+
+private:
+    void btnokClick();
+
+    DWORD m_deviceId;
+    LineProperties m_properties;
 };
 
 class TLineConfigWindow : public ILineConfigDialog {

@@ -196,45 +196,45 @@ void Tfmaintmb::createMenus()
         return item;
     };
 
-    Soubor1 = menuBar()->addMenu(QStringLiteral("Soubor"));
-    Pehrtnahrvku1 = Soubor1->addAction(PlayIcon(), QStringLiteral("Přehrát nahrávku"));
-    Uloitnahrvku1 = Soubor1->addAction(SaveIcon(), QStringLiteral("Uložit nahrávku..."));
-    Hromadnexportnahrvek1 = Soubor1->addAction(QStringLiteral("Hromadný export nahrávek..."));
-    N3 = Soubor1->addSeparator();
-    Nastaven2 = Soubor1->addAction(QStringLiteral("Nastavení..."));
-    N1 = Soubor1->addSeparator();
-    Ukonitaplikaci1 = Soubor1->addAction(QStringLiteral("Ukončit aplikaci"));
-    Ukonitaplikaci1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
-    connect(Pehrtnahrvku1, &QAction::triggered, this, guarded([this] { btn_aud_playClick(); }));
-    connect(Uloitnahrvku1, &QAction::triggered, this, guarded([this] { btn_saveClick(); }));
-    connect(Hromadnexportnahrvek1, &QAction::triggered, this, guarded([this] { Hromadnexportnahrvek1Click(); }));
-    connect(Nastaven2, &QAction::triggered, this, guarded([this] { Nastaven2Click(); }));
-    connect(Ukonitaplikaci1, &QAction::triggered, this, guarded([this] { Ukonit1Click(); }));
+    mm_file = menuBar()->addMenu(QStringLiteral("Soubor"));
+    mm_playrecording = mm_file->addAction(PlayIcon(), QStringLiteral("Přehrát nahrávku"));
+    mm_saverecording = mm_file->addAction(SaveIcon(), QStringLiteral("Uložit nahrávku..."));
+    mm_exportrecordings = mm_file->addAction(QStringLiteral("Hromadný export nahrávek..."));
+    mm_fileseparator1 = mm_file->addSeparator();
+    mm_settings = mm_file->addAction(QStringLiteral("Nastavení..."));
+    mm_fileseparator2 = mm_file->addSeparator();
+    mm_quit = mm_file->addAction(QStringLiteral("Ukončit aplikaci"));
+    mm_quit->setShortcut(QKeySequence(Qt::ALT | Qt::Key_X));
+    connect(mm_playrecording, &QAction::triggered, this, guarded([this] { btn_aud_playClick(); }));
+    connect(mm_saverecording, &QAction::triggered, this, guarded([this] { btn_saveClick(); }));
+    connect(mm_exportrecordings, &QAction::triggered, this, guarded([this] { mm_exportrecordingsClick(); }));
+    connect(mm_settings, &QAction::triggered, this, guarded([this] { mm_settingsClick(); }));
+    connect(mm_quit, &QAction::triggered, this, guarded([this] { pm_quitClick(); }));
 
-    Statistiky1 = menuBar()->addAction(QStringLiteral("Statistiky"));
-    connect(Statistiky1, &QAction::triggered, this, guarded([this] { Statistiky1Click(); }));
+    mm_statistics = menuBar()->addAction(QStringLiteral("Statistiky"));
+    connect(mm_statistics, &QAction::triggered, this, guarded([this] { mm_statisticsClick(); }));
 
-    elefon1 = menuBar()->addMenu(QStringLiteral("Telefon"));
-    mm_callnumber = phoneItem(elefon1, "Vytočit číslo...", 1);
-    mm_acceptcall = phoneItem(elefon1, "Přijmout hovor", 2);
-    mm_hangup = phoneItem(elefon1, "Zavěsit", 3);
+    mm_phone = menuBar()->addMenu(QStringLiteral("Telefon"));
+    mm_callnumber = phoneItem(mm_phone, "Vytočit číslo...", 1);
+    mm_acceptcall = phoneItem(mm_phone, "Přijmout hovor", 2);
+    mm_hangup = phoneItem(mm_phone, "Zavěsit", 3);
 
-    Oaplikaci1 = menuBar()->addMenu(QStringLiteral("O aplikaci"));
-    Oaplikaci2 = Oaplikaci1->addAction(QStringLiteral("O aplikaci..."));
-    connect(Oaplikaci2, &QAction::triggered, this, guarded([this] { Oaplikaci1Click(); }));
+    mm_help = menuBar()->addMenu(QStringLiteral("O aplikaci"));
+    mm_about = mm_help->addAction(QStringLiteral("O aplikaci..."));
+    connect(mm_about, &QAction::triggered, this, guarded([this] { mm_aboutClick(); }));
 
     pmcti = new QMenu(this);
     pm_callnumber = phoneItem(pmcti, "Vytočit číslo...", 1);
     pm_acceptcall = phoneItem(pmcti, "Přijmout hovor", 2);
     pm_hangup = phoneItem(pmcti, "Zavěsit", 3);
-    OtevtTembrel1 = pmcti->addAction(QStringLiteral("Otevřít"));
-    QFont bold = OtevtTembrel1->font();
+    pm_open = pmcti->addAction(QStringLiteral("Otevřít"));
+    QFont bold = pm_open->font();
     bold.setBold(true);
-    OtevtTembrel1->setFont(bold); // the default item
-    N2 = pmcti->addSeparator();
-    Ukonit1 = pmcti->addAction(QStringLiteral("Ukončit"));
-    connect(OtevtTembrel1, &QAction::triggered, this, guarded([this] { OtevtTembrel1Click(); }));
-    connect(Ukonit1, &QAction::triggered, this, guarded([this] { Ukonit1Click(); }));
+    pm_open->setFont(bold); // the default item
+    pm_separator = pmcti->addSeparator();
+    pm_quit = pmcti->addAction(QStringLiteral("Ukončit"));
+    connect(pm_open, &QAction::triggered, this, guarded([this] { pm_openClick(); }));
+    connect(pm_quit, &QAction::triggered, this, guarded([this] { pm_quitClick(); }));
     connect(pmcti, &QMenu::aboutToShow, this, guarded([this] { pmctiPopup(); }));
 
     pmstatus = new QMenu(this);
@@ -294,9 +294,9 @@ void Tfmaintmb::createGrid()
     connect(btn_save, &QPushButton::clicked, this, guarded([this] { btn_saveClick(); }));
     btn_aud_play->setEnabled(false);
     btn_save->setEnabled(false);
-    Pehrtnahrvku1->setEnabled(false);
-    Uloitnahrvku1->setEnabled(false);
-    Hromadnexportnahrvek1->setEnabled(false);
+    mm_playrecording->setEnabled(false);
+    mm_saverecording->setEnabled(false);
+    mm_exportrecordings->setEnabled(false);
 }
 
 void Tfmaintmb::createBottom()
@@ -350,7 +350,7 @@ void Tfmaintmb::createTray()
     cti->setContextMenu(pmcti);
     connect(cti, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
-            OtevtTembrel1Click();
+            pm_openClick();
     });
     SetTrayAvailable(QSystemTrayIcon::isSystemTrayAvailable());
 }
@@ -463,13 +463,13 @@ bool Tfmaintmb::Watching() const { return session && session->Watching(); }
 
 void Tfmaintmb::ApplyCommandCalls(bool commandCalls)
 {
-    elefon1->setEnabled(commandCalls);
-    elefon1->menuAction()->setEnabled(commandCalls);
+    mm_phone->setEnabled(commandCalls);
+    mm_phone->menuAction()->setEnabled(commandCalls);
     for (QAction *item : {pm_callnumber, pm_acceptcall, pm_hangup})
         item->setVisible(commandCalls);
 }
 
-void Tfmaintmb::Nastaven2Click()
+void Tfmaintmb::mm_settingsClick()
 {
     // OK hands the settings to the session, which applies them and reopens the line
     // where needed.
@@ -529,7 +529,7 @@ void Tfmaintmb::BringToFront()
     activateWindow();
 }
 
-void Tfmaintmb::Ukonit1Click()
+void Tfmaintmb::pm_quitClick()
 {
     if (m_switches.canclose) {
         CloseMainWindow();
@@ -629,11 +629,11 @@ void Tfmaintmb::GridAfterScroll()
         return;
     TMemTable *table = session->CallData().tb_audio;
     const bool audio = !table->isEmpty() && table->fieldByName(QStringLiteral("AUDIOSIZE")).asLargeInt() > 0;
-    for (QAction *item : {Pehrtnahrvku1, Uloitnahrvku1})
+    for (QAction *item : {mm_playrecording, mm_saverecording})
         item->setEnabled(audio);
     btn_aud_play->setEnabled(audio);
     btn_save->setEnabled(audio);
-    Hromadnexportnahrvek1->setEnabled(!table->isEmpty());
+    mm_exportrecordings->setEnabled(!table->isEmpty());
 }
 
 void Tfmaintmb::frg_audiogrDrawColumnCell(TDBGridEx *grid, QPainter *painter, const QRect &rect, int column,
@@ -683,7 +683,7 @@ void Tfmaintmb::btn_saveClick()
                        mkWarning, mbOK);
 }
 
-void Tfmaintmb::Hromadnexportnahrvek1Click()
+void Tfmaintmb::mm_exportrecordingsClick()
 {
     if (!session || session->CallData().tb_audio->isEmpty())
         return;
@@ -702,7 +702,7 @@ void Tfmaintmb::frg_audiospbfilterClick(bool fromButton)
                              ffltaud->edlinkato->value(), ffltaud->DateFrom(), ffltaud->DateTo());
 }
 
-void Tfmaintmb::Statistiky1Click()
+void Tfmaintmb::mm_statisticsClick()
 {
     TDBGridEx *grid = fstattmb->frg_stat->gr;
     grid->OnDrawColumnCell = [this, grid](QPainter *painter, const QRect &rect, int column, const QModelIndex &index,
@@ -734,9 +734,9 @@ void Tfmaintmb::mm_holdClick(QAction *sender)
     }
 }
 
-void Tfmaintmb::Oaplikaci1Click() { ShowAbout(); }
+void Tfmaintmb::mm_aboutClick() { ShowAbout(); }
 
-void Tfmaintmb::OtevtTembrel1Click()
+void Tfmaintmb::pm_openClick()
 {
     if (isVisible() && !isMinimized()) {
         if (m_trayAvailable)
@@ -750,7 +750,7 @@ void Tfmaintmb::OtevtTembrel1Click()
 
 void Tfmaintmb::pmctiPopup()
 {
-    OtevtTembrel1->setText((isVisible() && !isMinimized() ? QStringLiteral("Schovat ") : QStringLiteral("Otevřít "))
+    pm_open->setText((isVisible() && !isMinimized() ? QStringLiteral("Schovat ") : QStringLiteral("Otevřít "))
                            + ApplicationTitle());
 }
 

@@ -75,29 +75,29 @@ public:
     QSystemTrayIcon *cti;
     QList<QIcon> ImageList1;
 
-    QMenu *Soubor1;
-    QAction *Pehrtnahrvku1;
-    QAction *Uloitnahrvku1;
-    QAction *Hromadnexportnahrvek1;
-    QAction *N3;
-    QAction *Nastaven2;
-    QAction *N1;
-    QAction *Ukonitaplikaci1;
-    QAction *Statistiky1;
-    QMenu *elefon1;
+    QMenu *mm_file;
+    QAction *mm_playrecording;
+    QAction *mm_saverecording;
+    QAction *mm_exportrecordings;
+    QAction *mm_fileseparator1;
+    QAction *mm_settings;
+    QAction *mm_fileseparator2;
+    QAction *mm_quit;
+    QAction *mm_statistics;
+    QMenu *mm_phone;
     QAction *mm_callnumber;
     QAction *mm_acceptcall;
     QAction *mm_hangup;
-    QMenu *Oaplikaci1;
-    QAction *Oaplikaci2;
+    QMenu *mm_help;
+    QAction *mm_about;
 
     QMenu *pmcti;
     QAction *pm_callnumber;
     QAction *pm_acceptcall;
     QAction *pm_hangup;
-    QAction *OtevtTembrel1;
-    QAction *N2;
-    QAction *Ukonit1;
+    QAction *pm_open;
+    QAction *pm_separator;
+    QAction *pm_quit;
 
     QMenu *pmstatus;
 
@@ -136,14 +136,14 @@ public:
     void frg_audiospbfilterClick(bool fromButton);
     void btn_aud_playClick();
     void btn_saveClick();
-    void Hromadnexportnahrvek1Click();
-    void Nastaven2Click();
-    void Statistiky1Click();
+    void mm_exportrecordingsClick();
+    void mm_settingsClick();
+    void mm_statisticsClick();
     void mm_holdClick(QAction *sender);
-    void Oaplikaci1Click();
-    void OtevtTembrel1Click();
+    void mm_aboutClick();
+    void pm_openClick();
     void pmctiPopup();
-    void Ukonit1Click();
+    void pm_quitClick();
     void stbMouseDown(Qt::MouseButton button, int x);
 
     // ---- Tray ----------------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "udmcd.h"
 
+#include "calltypes.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -221,10 +223,10 @@ void Tdmcd::tb_audioBeforeDelete(TMemTable &table)
 QString Tdmcd::CallTypeName(int callType)
 {
     switch (callType) {
-    case 2: return QStringLiteral("Odchozí");
-    case 3: return QStringLiteral("Příchozí");
-    case 4: return QStringLiteral("Neuskutečněný");
-    case 5: return QStringLiteral("Zmeškaný");
+    case ctOutgoing: return QStringLiteral("Odchozí");
+    case ctIncoming: return QStringLiteral("Příchozí");
+    case ctUnsuccessful: return QStringLiteral("Neuskutečněný");
+    case ctMissed: return QStringLiteral("Zmeškaný");
     default: return QStringLiteral("Neurčený");
     }
 }

@@ -30,6 +30,8 @@ struct TLoggedCall {
     QString RecordingFile; // the stored recording; empty when the call has none
 };
 
+Q_DECLARE_METATYPE(TLoggedCall)
+
 class TSession : public QObject {
     Q_OBJECT
 public:

@@ -202,3 +202,18 @@ LONG TapiWaitForReply(LONG requestId, DWORD message, const QString &name, TTapiR
     reply = g_wait.reply;
     return LONG(g_wait.reply.dwParam2);
 }
+
+void LogIgnoredLineError(const char *where) noexcept
+{
+    try {
+        try {
+            throw;
+        } catch (const std::exception &e) {
+            WriteLogLine(QStringLiteral("Ignored in %1: %2").arg(QLatin1String(where), QString::fromUtf8(e.what())));
+        } catch (...) {
+            WriteLogLine(QStringLiteral("Ignored in %1: an unknown error").arg(QLatin1String(where)));
+        }
+    } catch (...) {
+        // Logging itself failed: there is nowhere left to report it.
+    }
+}

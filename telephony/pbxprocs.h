@@ -71,3 +71,7 @@ QString TapiVarString(const void *base, DWORD offset, DWORD size);
 LONG TapiWaitForReply(LONG requestId, DWORD message, const QString &name, TTapiReply &reply);
 // True while a reply wait is in progress.
 bool TapiWaiting();
+
+// Called inside a catch block whose error a line procedure may ignore: the error goes to
+// the log, so that nothing is swallowed without a trace.
+void LogIgnoredLineError(const char *where) noexcept;

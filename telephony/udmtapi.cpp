@@ -42,6 +42,7 @@ Tdmtapi::~Tdmtapi()
     try {
         CloseLine();
     } catch (...) {
+        LogIgnoredLineError("CloseLine");
     }
     CheckTimer->stop();
 }
@@ -94,12 +95,14 @@ void Tdmtapi::OpenLine()
             try {
                 TapiLineClose(Line);
             } catch (const Exception &) {
+                LogIgnoredLineError("TapiLineClose");
             }
             Line = 0;
         }
         try {
             TapiShutdown(LineApp);
         } catch (const Exception &) {
+            LogIgnoredLineError("TapiShutdown");
         }
         LineApp = 0;
     }
@@ -119,6 +122,7 @@ void Tdmtapi::OpenLine()
         try {
             LineName = TapiVarString(devCaps, devCaps->dwLineNameOffset, devCaps->dwLineNameSize);
         } catch (const Exception &) {
+            LogIgnoredLineError("line name");
         }
         const DWORD addresses = std::min(devCaps->dwNumAddresses, kMaxAddresses);
         for (DWORD index = 0; index < addresses; ++index) {
@@ -131,12 +135,13 @@ void Tdmtapi::OpenLine()
                 LineName += QStringLiteral(" #")
                     + TapiVarString(addressCaps, addressCaps->dwAddressOffset, addressCaps->dwAddressSize);
             } catch (const Exception &) {
+                LogIgnoredLineError("line address");
             }
         }
     }
     Active = true;
     if (OnStatus)
-        OnStatus(1, 1, QString());
+        OnStatus(int(LINECALLSTATE_IDLE), ctUndetermined, QString());
 }
 
 void Tdmtapi::CloseLine()
@@ -150,6 +155,7 @@ void Tdmtapi::CloseLine()
         try {
             TapiLineClose(Line);
         } catch (const Exception &) {
+            LogIgnoredLineError("TapiLineClose");
         }
         Line = 0;
     }
@@ -157,6 +163,7 @@ void Tdmtapi::CloseLine()
         try {
             TapiShutdown(LineApp);
         } catch (const Exception &) {
+            LogIgnoredLineError("TapiShutdown");
         }
         LineApp = 0;
     }
@@ -177,7 +184,7 @@ void Tdmtapi::CloseLine()
     }
     Calls.clear();
     if (OnStatus)
-        OnStatus(0, 0, QString());
+        OnStatus(lsClosed, 0, QString());
 }
 
 void Tdmtapi::ListDevices(TDeviceList &strings)
@@ -193,6 +200,7 @@ void Tdmtapi::ListDevices(TDeviceList &strings)
             try {
                 TapiShutdown(app);
             } catch (const Exception &) {
+                LogIgnoredLineError("TapiShutdown");
             }
         }
     } shutdown{app};
@@ -208,6 +216,7 @@ void Tdmtapi::ListDevices(TDeviceList &strings)
         try {
             strings.append({TapiVarString(devCaps, devCaps->dwLineNameOffset, devCaps->dwLineNameSize), int(id)});
         } catch (const Exception &) {
+            LogIgnoredLineError("device list");
         }
     }
 }
@@ -227,8 +236,8 @@ QString Tdmtapi::CallStateName(int state, int callType)
     case LINECALLSTATE_SPECIALINFO: return QStringLiteral("Speciální info");
     case LINECALLSTATE_CONNECTED:
         return QStringLiteral("Probíhá ")
-            + (callType == 2   ? QStringLiteral("odchozí hovor")
-                   : callType == 3 ? QStringLiteral("příchozí hovor")
+            + (callType == ctOutgoing   ? QStringLiteral("odchozí hovor")
+                   : callType == ctIncoming ? QStringLiteral("příchozí hovor")
                                    : QStringLiteral("neurčený hovor"));
     case LINECALLSTATE_PROCEEDING: return QStringLiteral("Čeká se na odezvu");
     case LINECALLSTATE_ONHOLD: return QStringLiteral("Přidržený hovor");
@@ -262,12 +271,12 @@ void Tdmtapi::LineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD dwPa
             if (info->hLine != Line)
                 return;
             current = rec;
-            if (dwParam1 == LINECALLINFOSTATE_CALLERID && rec->CallType == 3) {
+            if (dwParam1 == LINECALLINFOSTATE_CALLERID && rec->CallType == ctIncoming) {
                 rec->Number = TapiVarString(info, info->dwCallerIDOffset, info->dwCallerIDSize);
                 changed = true;
             }
             if (dwParam1 == LINECALLINFOSTATE_CALLEDID
-                && (rec->CallType == 2 || (rec->CallType == 1 && info->dwOrigin == LINECALLORIGIN_OUTBOUND))) {
+                && (rec->CallType == ctOutgoing || (rec->CallType == ctUndetermined && info->dwOrigin == LINECALLORIGIN_OUTBOUND))) {
                 rec->Number = TapiVarString(info, info->dwCalledIDOffset, info->dwCalledIDSize);
                 changed = true;
             }
@@ -296,12 +305,12 @@ void Tdmtapi::LineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD dwPa
             changed = true;
             switch (state) {
             case LINECALLSTATE_OFFERING:
-                rec->CallType = 3;
+                rec->CallType = ctIncoming;
                 rec->Rang = true;
                 rec->StartTime = CurrentTime();
                 break;
             case LINECALLSTATE_RINGBACK:
-                rec->CallType = 2;
+                rec->CallType = ctOutgoing;
                 rec->Rang = true;
                 rec->StartTime = CurrentTime();
                 break;
@@ -324,7 +333,7 @@ void Tdmtapi::LineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD dwPa
                     if (MissedCalls && rec->Rang && !rec->Connected && CallLog) {
                         // A failed entry is logged but does not keep the idle call alive.
                         try {
-                            CallLog->AddCall(rec->CallType + 2, 0, rec->StartTime, CurrentTime(), rec->Number,
+                            CallLog->AddCall(NeverConnected(rec->CallType), ceNeverConnected, rec->StartTime, CurrentTime(), rec->Number,
                                              QString());
                         } catch (const Exception &e) {
                             WriteLog(1, QStringLiteral("Internal LineCallback error: ") + e.message());
@@ -363,14 +372,14 @@ void Tdmtapi::ReportStatus(TCallRec *current)
     if (current)
         OnStatus(int(current->State), current->CallType, current->Number);
     else
-        OnStatus(1, 1, QString());
+        OnStatus(int(LINECALLSTATE_IDLE), ctUndetermined, QString());
 }
 
 // ---- Recording --------------------------------------------------------------------------------
 
 void Tdmtapi::RefreshCallInfo(TCallRec *call)
 {
-    if (!call->Number.isEmpty() && call->CallType != 1)
+    if (!call->Number.isEmpty() && call->CallType != ctUndetermined)
         return;
     std::unique_ptr<TTapiBuffer> buffer;
     try {
@@ -379,10 +388,10 @@ void Tdmtapi::RefreshCallInfo(TCallRec *call)
         return;
     }
     const auto *info = buffer->as<LINECALLINFO>();
-    if (call->CallType == 1)
-        call->CallType = info->dwOrigin == LINECALLORIGIN_OUTBOUND ? 2 : 3;
+    if (call->CallType == ctUndetermined)
+        call->CallType = info->dwOrigin == LINECALLORIGIN_OUTBOUND ? ctOutgoing : ctIncoming;
     if (call->Number.isEmpty()) {
-        call->Number = call->CallType == 2 ? TapiVarString(info, info->dwCalledIDOffset, info->dwCalledIDSize)
+        call->Number = call->CallType == ctOutgoing ? TapiVarString(info, info->dwCalledIDOffset, info->dwCalledIDSize)
                                            : TapiVarString(info, info->dwCallerIDOffset, info->dwCallerIDSize);
     }
 }
@@ -417,7 +426,7 @@ void Tdmtapi::StopRecording(int callType, const QString &number, double startTim
         Recorder && Recorder->InputDeviceAvailable() && Recorder->RecordingEnabled() ? TempRecordFileName() : QString();
     try {
         if (CallLog)
-            CallLog->AddCall(callType, 1, startTime, CurrentTime(), number, fileName);
+            CallLog->AddCall(callType, ceConnected, startTime, CurrentTime(), number, fileName);
     } catch (const Exception &e) {
         WriteLog(1, QStringLiteral("Chyba při ukládání informací nahrávky: ") + e.message());
     }
@@ -446,6 +455,7 @@ void Tdmtapi::CheckLine()
                 try {
                     CloseLine();
                 } catch (...) {
+                    LogIgnoredLineError("CloseLine");
                 }
                 Active = false;
             }
@@ -477,7 +487,7 @@ void Tdmtapi::CheckLine()
                         const TCallRec *first = Calls.front().second.get();
                         OnStatus(int(first->State), first->CallType, first->Number);
                     } else {
-                        OnStatus(1, 1, QString());
+                        OnStatus(int(LINECALLSTATE_IDLE), ctUndetermined, QString());
                     }
                 }
             }
@@ -489,7 +499,7 @@ void Tdmtapi::CheckLine()
                     WriteLog(3, QStringLiteral("Autorestart TAPI zařízení proběhl úspěšně"));
             } catch (const Exception &) {
                 if (OnStatus)
-                    OnStatus(-1, 0, QString());
+                    OnStatus(lsRestartFailed, 0, QString());
             }
         }
     } catch (const Exception &e) {

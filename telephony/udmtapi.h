@@ -3,6 +3,7 @@
 // and number, records the connected call and hands each finished call to the call log;
 // supervises the line and offers the phone commands.
 #include "callcontracts.h"
+#include "calltypes.h"
 #include "pbxprocs.h"
 
 #include <QList>
@@ -22,7 +23,7 @@ public:
     TCallRec(HCALL call, double startTime) : Call(call), StartTime(startTime) {}
     HCALL Call;
     DWORD State = LINECALLSTATE_IDLE;
-    int CallType = 1;
+    TCallType CallType = ctUndetermined;
     bool Connected = false;
     bool Rang = false;
     bool Recording = false;
@@ -30,8 +31,8 @@ public:
     QString Number;
 };
 
-// State, call type, number: (1, 1, "") idle line, (0, 0, "") closed line, (-1, 0, "")
-// automatic restart failed; otherwise a call state and a call type code.
+// State, call type, number: (LINECALLSTATE_IDLE, ctUndetermined, "") idle line, and the
+// line statuses (lsClosed, lsRestartFailed) with type 0; otherwise a call state and a call type.
 using TCallStatusEvent = std::function<void(int state, int callType, const QString &number)>;
 
 // Line device names, each with its device identifier.

@@ -63,7 +63,7 @@ protected:
     {
         if (app)
             TapiShutdown(app);
-        LineService::instance().clearFaults();
+        provider.clearFaults();
     }
     HCALL RingAndTakeCall()
     {
@@ -82,7 +82,7 @@ protected:
 TEST_F(PbxprocsTest, LineOpenClosesTheLineWhenStatusMessagesFail)
 {
     EXPECT_EQ(numDevs, 1u);
-    LineService::instance().injectFault(LineFaultKind::Fail, QStringLiteral("lineSetStatusMessages"),
+    provider.injectFault(LineScreenStage::Call, QStringLiteral("lineSetStatusMessages"),
                                         LINEERR_OPERATIONFAILED);
     EXPECT_EQ(ErrorOf([&] { TapiLineOpen(0, app, 0, 0x20002, 0, 2); }),
               QStringLiteral("LineSetStatusMessages tapi error: $80000048"));
@@ -106,7 +106,7 @@ TEST_F(PbxprocsTest, ShutdownClearsOnlyItsOwnHandler)
     TapiShutdown(app);
     EXPECT_EQ(ErrorOf([&] { TapiShutdown(app); }), QStringLiteral("LineShutdown tapi error: $80000014"));
     app = 0;
-    LineService::instance().injectFault(LineFaultKind::Fail, QStringLiteral("lineInitialize"), LINEERR_NOMEM);
+    provider.injectFault(LineScreenStage::Call, QStringLiteral("lineInitialize"), LINEERR_NOMEM);
     EXPECT_EQ(ErrorOf([&] { TapiInitialize(n, nullptr); }), QStringLiteral("lineInitialize tapi error: $80000044"));
 }
 

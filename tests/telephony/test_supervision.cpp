@@ -33,7 +33,7 @@ TEST_F(Supervision, DoesNothingUnlessSwitchedOnWantedAndADeviceChosen)
 
 TEST_F(Supervision, OpensALineThatFailedAtStartOnceTheDeviceWorks)
 {
-    LineService::instance().injectFault(LineFaultKind::Fail, QStringLiteral("lineOpen"), LINEERR_RESOURCEUNAVAIL);
+    provider.injectFault(LineScreenStage::Call, QStringLiteral("lineOpen"), LINEERR_RESOURCEUNAVAIL);
     EXPECT_THROW(tapi.OpenLine(), Exception);
     tapi.CheckLine();
     EXPECT_TRUE(tapi.Active);
@@ -108,7 +108,7 @@ TEST_F(Supervision, RemovedDeviceIsClosedAndReopenedWhenItReturns)
 
 TEST_F(Supervision, RunsFromItsTimer)
 {
-    LineService::instance().injectFault(LineFaultKind::Fail, QStringLiteral("lineOpen"), LINEERR_RESOURCEUNAVAIL);
+    provider.injectFault(LineScreenStage::Call, QStringLiteral("lineOpen"), LINEERR_RESOURCEUNAVAIL);
     EXPECT_THROW(tapi.OpenLine(), Exception);
     tapi.CheckTimer->setInterval(1);
     tapi.CheckTimer->start();

@@ -205,7 +205,7 @@ TEST_F(Tracker, OpenLineFailuresLeaveTheLineClosed)
         EXPECT_EQ(e.message(), QStringLiteral("Není vybráno žádné TAPI zařízení"));
     }
     tapi.Device = int(provider.line(1).deviceId());
-    LineService::instance().injectFault(LineFaultKind::Fail, QStringLiteral("lineOpen"), LINEERR_OPERATIONFAILED);
+    provider.injectFault(LineScreenStage::Call, QStringLiteral("lineOpen"), LINEERR_OPERATIONFAILED);
     try {
         tapi.OpenLine();
         FAIL();

@@ -37,7 +37,7 @@ protected:
     }
     void TearDown() override
     {
-        LineService::instance().clearFaults();
+        provider.clearFaults();
     }
 
     void Open()

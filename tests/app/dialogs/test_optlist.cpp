@@ -22,6 +22,7 @@
 #include "support/scriptedmessagebox.h"
 #include "support/tempdatadir.h"
 #include "trackbar.h"
+#include "session.h"
 #include "udmaudio.h"
 #include "udmtapi.h"
 #include "waveinregistry.h"
@@ -37,15 +38,14 @@ protected:
         TWaveInRegistry::Instance().EnableSoundSystem(false);
         EnableSimulatedInput(withInput);
         RefreshDevices();
-        dmaudio = std::make_unique<Tdmaudio>();
-        dmtapi = std::make_unique<Tdmtapi>();
-        dmtapi->Recorder = dmaudio.get();
+        session = std::make_unique<TSession>();
+        session->SetSettingsFileName(settingsFile());
+        session->StartProviders(LineProviderOptions{});
     }
     void TearDown() override
     {
         dialog.reset();
-        dmtapi.reset();
-        dmaudio.reset();
+        session.reset();
         lines.reset();
         EnableSimulatedInput(false);
         TWaveInRegistry::Instance().EnableSoundSystem(true);
@@ -54,9 +54,14 @@ protected:
 
     Tfoptlist &makeDialog()
     {
-        dialog = std::make_unique<Tfoptlist>(dmaudio.get(), dmtapi.get());
-        dialog->SettingsFileName = settingsFile();
+        dialog = std::make_unique<Tfoptlist>(session.get());
         return *dialog;
+    }
+    // What the program's start does: the session takes the stored settings, the dialog shows them.
+    void startSettings(Tfoptlist &d)
+    {
+        session->ApplyStartSettings(session->ReadSettings());
+        d.LoadSettings();
     }
     QString settingsFile() const { return data.file(QStringLiteral("tembrel.ini")); }
     void writeSettings(const QString &text) { ASSERT_TRUE(WriteStringToFile(EncodeCp1250(text), settingsFile())); }
@@ -78,8 +83,7 @@ protected:
     ScriptedMessageBox boxes;
     ConfigHomeScope configHome{data.file(QStringLiteral("config"))};
     std::unique_ptr<SimulatedProvider> lines = std::make_unique<SimulatedProvider>(2);
-    std::unique_ptr<Tdmaudio> dmaudio;
-    std::unique_ptr<Tdmtapi> dmtapi;
+    std::unique_ptr<TSession> session;
     std::unique_ptr<Tfoptlist> dialog;
 };
 
@@ -102,7 +106,7 @@ TEST_F(SettingsDialogTest, ListsInputsAndLinesAtCreation)
     EXPECT_EQ(d.cb_audio->itemData(0).toInt(), -2);
     EXPECT_EQ(d.cb_audio->itemText(1), kSimulatedInput);
     EXPECT_EQ(d.cb_audio->itemData(1).toInt(), 0);
-    EXPECT_TRUE(dmaudio->InputDeviceAvailable());
+    EXPECT_TRUE(session->Audio().InputDeviceAvailable());
     ASSERT_EQ(d.cb_tapi->count(), 2);
     EXPECT_EQ(d.cb_tapi->itemText(1), SimulatedLine::NameFor(2));
     EXPECT_EQ(d.cb_tapi->itemData(1).toInt(), LineService::instance().deviceIdOf(&lines->line(2)));
@@ -111,7 +115,7 @@ TEST_F(SettingsDialogTest, ListsInputsAndLinesAtCreation)
 TEST_F(SettingsDialogTest, DeviceButtonShowsTheChosenLine)
 {
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
+    startSettings(d);
     QString shownName;
     QWidget *owner = nullptr;
     ASSERT_EQ(showAndDo([&](Tfoptlist *w) {
@@ -135,7 +139,7 @@ TEST_F(SettingsDialogWithoutInputTest, OffersOnlyNoRecordingAndSaysNoInputExists
     Tfoptlist &d = makeDialog();
     ASSERT_EQ(d.cb_audio->count(), 1);
     EXPECT_EQ(d.cb_audio->itemText(0), QStringLiteral("Nepoužívat nahrávání"));
-    EXPECT_FALSE(dmaudio->InputDeviceAvailable());
+    EXPECT_FALSE(session->Audio().InputDeviceAvailable());
     EXPECT_EQ(d.cb_tapi->count(), 0);
 
     // The device button with no line chosen is refused with a message, nothing else.
@@ -147,26 +151,26 @@ TEST_F(SettingsDialogWithoutInputTest, OffersOnlyNoRecordingAndSaysNoInputExists
 
 TEST_F(SettingsDialogTest, MissingFileGivesEveryDefault)
 {
-    dmtapi->Device = 5;
-    dmaudio->SetRecordingEnabled(true);
+    session->Tapi().Device = 5;
+    session->Audio().SetRecordingEnabled(true);
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
-    EXPECT_EQ(d.StartDelay, 0);
+    startSettings(d);
+    EXPECT_EQ(session->Settings().StartDelay, 0);
     for (QCheckBox *c : {d.chb_autostartwatch, d.chb_tapiautocheck, d.chb_commandcalls, d.chb_missedcalls,
                          d.chb_silencedetection})
         EXPECT_FALSE(c->isChecked()) << c->text().toStdString();
-    EXPECT_FALSE(dmtapi->AutoStartWatch || dmtapi->TAPIAutoCheck || dmtapi->CommandCalls || dmtapi->MissedCalls);
+    EXPECT_FALSE(session->Tapi().AutoStartWatch || session->Tapi().TAPIAutoCheck || session->Tapi().CommandCalls || session->Tapi().MissedCalls);
     EXPECT_EQ(d.spe_link->value(), 0);
     EXPECT_EQ(d.spe_maxaudio->value(), 30);
-    EXPECT_EQ(dmaudio->Recorder().MaxMinutes(), 30);
+    EXPECT_EQ(session->Audio().Recorder().MaxMinutes(), 30);
     EXPECT_EQ(d.spe_silenceseconds->value(), 1);
     EXPECT_EQ(d.tb1->value(), 0);
     EXPECT_EQ(d.cb_tapi->currentIndex(), -1);
-    EXPECT_EQ(dmtapi->Device, -1);
+    EXPECT_EQ(session->Tapi().Device, -1);
     EXPECT_EQ(d.cb_audio->currentIndex(), 0);
-    EXPECT_FALSE(dmaudio->RecordingEnabled());
+    EXPECT_FALSE(session->Audio().RecordingEnabled());
     // The default record format is described.
-    EXPECT_EQ(d.Label2->text(), dmaudio->Recorder().FormatDescription());
+    EXPECT_EQ(d.Label2->text(), session->Audio().Recorder().FormatDescription());
     EXPECT_FALSE(d.Label2->text().isEmpty());
 }
 
@@ -175,39 +179,39 @@ TEST_F(SettingsDialogTest, StoredDevicesAreMatchedWithoutRegardToCase)
     writeSettings(QStringLiteral("TAPIDevice=SIMULOVANÁ LINKA 2\r\nAudioInputDevice=simulovaný VSTUP\r\n"
                                  "startdelay=5\r\nMaxRecordMinutes=0\r\nSilencePeakLevel=70000\r\n"));
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
-    EXPECT_EQ(d.StartDelay, 5);
+    startSettings(d);
+    EXPECT_EQ(session->Settings().StartDelay, 5);
     EXPECT_EQ(d.cb_tapi->currentIndex(), 1);
-    EXPECT_EQ(dmtapi->Device, LineService::instance().deviceIdOf(&lines->line(2)));
+    EXPECT_EQ(session->Tapi().Device, LineService::instance().deviceIdOf(&lines->line(2)));
     EXPECT_EQ(d.cb_audio->currentText(), kSimulatedInput);
-    EXPECT_TRUE(dmaudio->RecordingEnabled());
-    EXPECT_EQ(dmaudio->Recorder().DeviceName(), QStringLiteral("simulovaný VSTUP"));
-    EXPECT_EQ(dmaudio->Recorder().DeviceID(), 0);
+    EXPECT_TRUE(session->Audio().RecordingEnabled());
+    EXPECT_EQ(session->Audio().Recorder().DeviceName(), QStringLiteral("simulovaný VSTUP"));
+    EXPECT_EQ(session->Audio().Recorder().DeviceID(), 0);
     // No limit from an edited file stays in the recorder; the dialog shows at least 1.
-    EXPECT_EQ(dmaudio->Recorder().MaxMinutes(), 0);
+    EXPECT_EQ(session->Audio().Recorder().MaxMinutes(), 0);
     EXPECT_EQ(d.spe_maxaudio->value(), 1);
     // A level outside 16 bits reads as the default.
-    EXPECT_EQ(dmaudio->SilencePeakLevel(), 0);
+    EXPECT_EQ(session->Audio().SilencePeakLevel(), 0);
 }
 
 TEST_F(SettingsDialogTest, InputThatIsGoneTurnsRecordingOffAtStartUp)
 {
     writeSettings(QStringLiteral("AudioInputDevice=USB sluchátka\r\nTAPIDevice=Modem\r\n"));
-    dmaudio->SetRecordingEnabled(true);
+    session->Audio().SetRecordingEnabled(true);
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
+    startSettings(d);
     EXPECT_EQ(d.cb_audio->currentIndex(), 0);
-    EXPECT_FALSE(dmaudio->RecordingEnabled());
-    EXPECT_TRUE(dmaudio->Recorder().DeviceName().isEmpty());
+    EXPECT_FALSE(session->Audio().RecordingEnabled());
+    EXPECT_TRUE(session->Audio().Recorder().DeviceName().isEmpty());
     EXPECT_EQ(d.cb_tapi->currentIndex(), -1);
-    EXPECT_EQ(dmtapi->Device, -1);
+    EXPECT_EQ(session->Tapi().Device, -1);
 }
 
 TEST_F(SettingsDialogTest, OkSavesEveryControlInOrderAndKeepsForeignLines)
 {
     writeSettings(QStringLiteral("StartDelay=5\r\nPoznámka bez rovnítka\r\nMissedCalls=1\r\nJiný=x\r\n"));
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
+    startSettings(d);
     const int result = showAndDo([](Tfoptlist *w) {
         w->spe_link->setValue(12);
         w->cb_tapi->setCurrentIndex(1);
@@ -232,19 +236,19 @@ TEST_F(SettingsDialogTest, OkSavesEveryControlInOrderAndKeepsForeignLines)
                            QStringLiteral("SilenceDetection=1"), QStringLiteral("SilenceMaxSeconds=7"),
                            QStringLiteral("SilencePeakLevel=20000")}));
     // The modules work with the new values at once.
-    EXPECT_EQ(dmtapi->Device, LineService::instance().deviceIdOf(&lines->line(2)));
-    EXPECT_TRUE(dmtapi->AutoStartWatch && dmtapi->TAPIAutoCheck);
-    EXPECT_FALSE(dmtapi->CommandCalls || dmtapi->MissedCalls);
-    EXPECT_TRUE(dmaudio->RecordingEnabled());
-    EXPECT_EQ(dmaudio->Recorder().DeviceName(), kSimulatedInput);
-    EXPECT_EQ(dmaudio->Recorder().MaxMinutes(), 45);
-    EXPECT_TRUE(dmaudio->SilenceDetection());
-    EXPECT_EQ(dmaudio->SilenceMaxSeconds(), 7);
-    EXPECT_EQ(dmaudio->SilencePeakLevel(), 20000);
+    EXPECT_EQ(session->Tapi().Device, LineService::instance().deviceIdOf(&lines->line(2)));
+    EXPECT_TRUE(session->Tapi().AutoStartWatch && session->Tapi().TAPIAutoCheck);
+    EXPECT_FALSE(session->Tapi().CommandCalls || session->Tapi().MissedCalls);
+    EXPECT_TRUE(session->Audio().RecordingEnabled());
+    EXPECT_EQ(session->Audio().Recorder().DeviceName(), kSimulatedInput);
+    EXPECT_EQ(session->Audio().Recorder().MaxMinutes(), 45);
+    EXPECT_TRUE(session->Audio().SilenceDetection());
+    EXPECT_EQ(session->Audio().SilenceMaxSeconds(), 7);
+    EXPECT_EQ(session->Audio().SilencePeakLevel(), 20000);
 
     // A fresh dialog reads back what was saved.
     Tfoptlist &again = makeDialog();
-    again.LoadSettings(false);
+    startSettings(again);
     EXPECT_EQ(again.spe_link->value(), 12);
     EXPECT_EQ(again.cb_tapi->currentIndex(), 1);
     EXPECT_EQ(again.cb_audio->currentIndex(), 1);
@@ -254,14 +258,14 @@ TEST_F(SettingsDialogTest, OkSavesEveryControlInOrderAndKeepsForeignLines)
     EXPECT_EQ(again.spe_silenceseconds->value(), 7);
     EXPECT_EQ(again.tb1->value(), 20000);
     EXPECT_EQ(again.tb2->value(), 20000);
-    EXPECT_EQ(again.StartDelay, 5);
+    EXPECT_EQ(session->Settings().StartDelay, 5);
 }
 
 TEST_F(SettingsDialogTest, OkWithoutLineRemovesTheDeviceKey)
 {
     writeSettings(QStringLiteral("TAPIDevice=Simulovaná linka 1\r\nCallLink=3\r\n"));
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
+    startSettings(d);
     ASSERT_EQ(d.cb_tapi->currentIndex(), 0);
     ASSERT_EQ(showAndDo([](Tfoptlist *w) {
                   w->cb_tapi->setCurrentIndex(-1);
@@ -272,7 +276,7 @@ TEST_F(SettingsDialogTest, OkWithoutLineRemovesTheDeviceKey)
     EXPECT_EQ(saved.first(), QStringLiteral("CallLink=3"));
     EXPECT_FALSE(saved.join(QLatin1Char('\n')).contains(QStringLiteral("TAPIDevice")));
     EXPECT_TRUE(saved.contains(QStringLiteral("AudioInputDevice=Nepoužívat nahrávání")));
-    EXPECT_EQ(dmtapi->Device, -1);
+    EXPECT_EQ(session->Tapi().Device, -1);
 }
 
 TEST_F(SettingsDialogTest, CancelPutsTheSavedValuesBackAndWritesNothing)
@@ -281,8 +285,8 @@ TEST_F(SettingsDialogTest, CancelPutsTheSavedValuesBackAndWritesNothing)
                                  "AutoStartWatch=1\r\nCommandCalls=1\r\nCallLink=4\r\nSilencePeakLevel=1000\r\n"));
     const QByteArray before = ReadFileToString(settingsFile());
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
-    const int device = dmtapi->Device;
+    startSettings(d);
+    const int device = session->Tapi().Device;
     const int result = showAndDo([](Tfoptlist *w) {
         w->spe_link->setValue(99);
         w->cb_tapi->setCurrentIndex(1);
@@ -301,17 +305,17 @@ TEST_F(SettingsDialogTest, CancelPutsTheSavedValuesBackAndWritesNothing)
     EXPECT_EQ(d.cb_audio->currentText(), kSimulatedInput);
     EXPECT_EQ(d.tb1->value(), 1000);
     EXPECT_EQ(d.tb2->value(), 1000);
-    EXPECT_EQ(dmtapi->Device, device);
-    EXPECT_TRUE(dmtapi->CommandCalls);
-    EXPECT_TRUE(dmaudio->RecordingEnabled());
+    EXPECT_EQ(session->Tapi().Device, device);
+    EXPECT_TRUE(session->Tapi().CommandCalls);
+    EXPECT_TRUE(session->Audio().RecordingEnabled());
     // The input keeps its name, so the next recording still finds it by name.
-    EXPECT_EQ(dmaudio->Recorder().DeviceName(), kSimulatedInput);
+    EXPECT_EQ(session->Audio().Recorder().DeviceName(), kSimulatedInput);
 }
 
 TEST_F(SettingsDialogTest, EscInAnySpinEditCancels)
 {
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
+    startSettings(d);
     for (QSpinBox *spin : {d.spe_link, d.spe_maxaudio, d.spe_silenceseconds}) {
         const int result = showAndDo([spin](Tfoptlist *w) {
             w->pgc->setCurrentWidget(spin == w->spe_link ? w->TabSheet1 : w->TabSheet2);
@@ -345,7 +349,7 @@ TEST_F(SettingsDialogTest, TrackBarsMoveTogetherAndShowPercent)
 TEST_F(SettingsDialogTest, ShowingAppliesTheEnablingRules)
 {
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
+    startSettings(d);
     ASSERT_EQ(showAndDo([](Tfoptlist *w) {
                   EXPECT_FALSE(w->tb1->isEnabled());
                   EXPECT_FALSE(w->spe_silenceseconds->isEnabled());
@@ -372,7 +376,7 @@ TEST_F(SettingsDialogTest, ShowingAppliesTheEnablingRules)
 TEST_F(SettingsDialogTest, OkWritesAndRemovesTheAutostartEntry)
 {
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
+    startSettings(d);
     ASSERT_EQ(showAndDo([](Tfoptlist *w) {
                   EXPECT_FALSE(w->chb_winstart->isChecked());
                   w->chb_winstart->setChecked(true);
@@ -402,11 +406,13 @@ void ChooseInWindow(uint16_t tag)
 TEST_F(SettingsDialogTest, ChosenFormatReachesTheFileOnlyThroughOk)
 {
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
-    const QString formatFile = Tdmaudio::RecordFormatFileName();
+    startSettings(d);
+    const QString formatFile = session->RecordFormatFileName();
     ASSERT_FALSE(QFile::exists(formatFile));
+    const uint16_t before = session->Audio().Recorder().RecordFormat().FormatTag();
+    ASSERT_NE(before, WAVE_FORMAT_GSM610);
 
-    // Chosen, then cancelled: in force in memory, but no file.
+    // Chosen, then cancelled: neither in force nor stored.
     ASSERT_EQ(showAndDo([](Tfoptlist *w) {
                   ChooseInWindow(WAVE_FORMAT_GSM610);
                   w->btnformat->click();
@@ -416,7 +422,8 @@ TEST_F(SettingsDialogTest, ChosenFormatReachesTheFileOnlyThroughOk)
               }),
               QDialog::Rejected);
     EXPECT_FALSE(QFile::exists(formatFile));
-    EXPECT_EQ(dmaudio->Recorder().RecordFormat().FormatTag(), WAVE_FORMAT_GSM610);
+    EXPECT_EQ(session->Audio().Recorder().RecordFormat().FormatTag(), before);
+    EXPECT_EQ(d.Label2->text(), session->Audio().Recorder().FormatDescription());
 
     // Chosen and confirmed: the 512-byte image is written.
     ASSERT_EQ(showAndDo([](Tfoptlist *w) {
@@ -431,58 +438,59 @@ TEST_F(SettingsDialogTest, ChosenFormatReachesTheFileOnlyThroughOk)
     TdeWaveFormat read;
     read.LoadFromFile(formatFile);
     EXPECT_EQ(read.FormatTag(), WAVE_FORMAT_ALAW);
-    EXPECT_TRUE(read.IsEqual(dmaudio->Recorder().RecordFormat()));
+    EXPECT_TRUE(read.IsEqual(session->Audio().Recorder().RecordFormat()));
 }
 
-TEST_F(SettingsDialogTest, MonitorShowsLevelsAndPassesThemOnThenRestoresTheDevice)
+TEST_F(SettingsDialogTest, MonitorShowsLevelsAlongsideTheMainWindowThenRestoresTheDevice)
 {
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
+    startSettings(d);
     int mainWindowLevels = 0;
-    int mainWindowClears = 0;
-    dmaudio->OnLevel = [&](TdeAudioControlSource *sender) { ++(sender ? mainWindowLevels : mainWindowClears); };
-    dmaudio->Recorder().SetDeviceID(-1);
+    QObject::connect(session.get(), &TSession::levelChanged, [&](TdeAudioControlSource *sender) {
+        if (sender)
+            ++mainWindowLevels;
+    });
+    session->Audio().Recorder().SetDeviceID(-1);
 
     const int result = showAndDo([&](Tfoptlist *w) {
         EXPECT_EQ(w->ShownDeviceID, -1);
-        EXPECT_EQ(mainWindowClears, 1); // the dialog cleared the displays when it was shown
         w->cb_audio->setCurrentIndex(1);
         w->btn_rectest->click();
         EXPECT_TRUE(w->MonitorStarted);
-        EXPECT_TRUE(dmaudio->Recorder().IsActive());
+        EXPECT_TRUE(session->Audio().Recorder().IsActive());
         EXPECT_TRUE(QTest::qWaitFor([&] { return w->tb1->SelEnd() > 0 || w->tb2->SelEnd() > 0; }, 10000));
         EXPECT_GT(mainWindowLevels, 0);
         EXPECT_EQ(w->lb_peakleft->text(), QString::number(Tfoptlist::PeakPercent(w->tb1->SelEnd())));
         w->btn_rectest->click();
-        EXPECT_FALSE(dmaudio->Recorder().IsActive());
-        EXPECT_EQ(dmaudio->Recorder().DeviceID(), -1);
+        EXPECT_FALSE(session->Audio().Recorder().IsActive());
+        EXPECT_EQ(session->Audio().Recorder().DeviceID(), -1);
         EXPECT_EQ(w->tb1->SelEnd(), 0);
         w->btncancel->click();
     });
     EXPECT_EQ(result, QDialog::Rejected);
     // The file names no input, so the cancelled monitor leaves recording off.
-    EXPECT_FALSE(dmaudio->RecordingEnabled());
-    // The level events go straight to the main window again.
-    const int before = mainWindowClears;
-    dmaudio->OnLevel(nullptr);
-    EXPECT_EQ(mainWindowClears, before + 1);
+    EXPECT_FALSE(session->Audio().RecordingEnabled());
+    // Closed, the dialog shows levels no more.
+    d.tb1->SetSelEnd(123);
+    session->Audio().OnLevel(nullptr);
+    EXPECT_EQ(d.tb1->SelEnd(), 123);
 }
 
 TEST_F(SettingsDialogTest, MonitorNeverInterruptsACallRecording)
 {
     writeSettings(QStringLiteral("AudioInputDevice=Simulovaný vstup\r\n"));
     Tfoptlist &d = makeDialog();
-    d.LoadSettings(false);
-    dmaudio->StartRecording(data.file(QStringLiteral("call.wav")));
-    ASSERT_TRUE(dmaudio->Recorder().IsActive());
+    startSettings(d);
+    session->Audio().StartRecording(data.file(QStringLiteral("call.wav")));
+    ASSERT_TRUE(session->Audio().Recorder().IsActive());
     ASSERT_EQ(showAndDo([](Tfoptlist *w) {
                   w->btn_rectest->click();
                   EXPECT_FALSE(w->MonitorStarted);
                   w->btnok->click();
               }),
               QDialog::Accepted);
-    EXPECT_TRUE(dmaudio->Recorder().IsActive());
-    dmaudio->StopRecording();
+    EXPECT_TRUE(session->Audio().Recorder().IsActive());
+    session->Audio().StopRecording();
 }
 
 } // namespace

@@ -22,6 +22,7 @@
 #include "simulatedline.h"
 #include "support/scriptedmessagebox.h"
 #include "tembrelapp.h"
+#include "session.h"
 #include "udmtapi.h"
 #include "waveinregistry.h"
 
@@ -102,8 +103,9 @@ protected:
         return started;
     }
     Tfmaintmb &window() { return *app->fmaintmb; }
-    Tdmtapi &tapi() { return *app->dmtapi; }
-    SimulatedLine &line() { return app->simulation->Provider().line(1); }
+    Tdmtapi &tapi() { return app->session->Tapi(); }
+    SimulatedProvider &simulation() { return *app->session->Simulation(); }
+    SimulatedLine &line() { return simulation().line(1); }
 
     // One event on the simulated line, then the line messages are handled.
     void lineEvent(const QString &text)

@@ -47,7 +47,7 @@ TEST_F(LifeCycle, FirstSimulatedStartWatchesTheSimulatedLine)
     EXPECT_EQ(window().windowTitle(), QStringLiteral("Verandel Tembrel Personal"));
     EXPECT_TRUE(window().stbleft->PanelText(0).startsWith(QStringLiteral(" Simulovaná linka 1")));
     EXPECT_EQ(window().stb->PanelText(0), QStringLiteral(" Status: V klidu"));
-    EXPECT_TRUE(window().elefon1->isEnabled());
+    EXPECT_TRUE(window().mm_phone->isEnabled());
     EXPECT_TRUE(window().pm_callnumber->isVisible());
     EXPECT_TRUE(window().mm_callnumber->isEnabled());
     // The list starts unfiltered and says so in the filter button's hint.
@@ -67,21 +67,21 @@ TEST_F(LifeCycle, UnwatchedStartShowsInactiveLineAndKeepsSettingsFile)
     EXPECT_FALSE(tapi().Active);
     EXPECT_EQ(window().stbleft->PanelText(0), QStringLiteral(" Neaktivní TAPI"));
     EXPECT_EQ(window().stb->PanelText(0), QString());
-    EXPECT_FALSE(window().elefon1->isEnabled());
+    EXPECT_FALSE(window().mm_phone->isEnabled());
     EXPECT_FALSE(window().pm_callnumber->isVisible());
     EXPECT_FALSE(window().pm_hangup->isVisible());
-    EXPECT_TRUE(window().Ukonit1->isVisible());
+    EXPECT_TRUE(window().pm_quit->isVisible());
 }
 
 TEST_F(LifeCycle, StartupWaitsStartDelayBeforeTheCallLogOpens)
 {
     writeSettings(simulatedSettings(), 5);
     bool logOpenDuringPause = true;
-    onPause = [this, &logOpenDuringPause](int) { logOpenDuringPause = app->dmcd->tb_audio->active(); };
+    onPause = [this, &logOpenDuringPause](int) { logOpenDuringPause = app->session->CallData().tb_audio->active(); };
     ASSERT_TRUE(start({QStringLiteral("/simulate"), QStringLiteral("/Startup")}));
     EXPECT_EQ(pauses, QList<int>{5001});
     EXPECT_FALSE(logOpenDuringPause);
-    EXPECT_TRUE(app->dmcd->tb_audio->active());
+    EXPECT_TRUE(app->session->CallData().tb_audio->active());
 }
 
 TEST_F(LifeCycle, WithoutStartupSwitchNoPause)
@@ -102,7 +102,7 @@ TEST_F(LifeCycle, StartMinimizedKeepsTheWindowOutOfSight)
     settle();
     EXPECT_FALSE(window().isVisible());
     EXPECT_TRUE(tapi().Active); // watching does not depend on the window
-    window().OtevtTembrel1Click();
+    window().pm_openClick();
     EXPECT_TRUE(window().isVisible());
 }
 
@@ -118,7 +118,7 @@ TEST_F(LifeCycle, InstallShowsOnlyTheSettingsDialog)
     EXPECT_TRUE(dialogShown);
     EXPECT_FALSE(window().isVisible());
     EXPECT_FALSE(tapi().Active);
-    EXPECT_FALSE(app->dmcd->tb_audio->active());
+    EXPECT_FALSE(app->session->CallData().tb_audio->active());
 }
 
 TEST_F(LifeCycle, UninstRemovesTheAutostartEntryThenPauses)
@@ -163,10 +163,10 @@ TEST_F(LifeCycle, LineStartFailureIsShownAndLogged)
     writeSettings(simulatedSettings());
     app = std::make_unique<TTembrelApp>(QStringList{QStringLiteral("tembrel"), QStringLiteral("/simulate")});
     app->CreateObjects();
-    LineService::instance().injectFault(LineFaultKind::Fail, QStringLiteral("lineOpen"), LINEERR_OPERATIONFAILED);
+    simulation().injectFault(LineScreenStage::Call, QStringLiteral("lineOpen"), LINEERR_OPERATIONFAILED);
     ASSERT_TRUE(app->Start());
     settle();
-    LineService::instance().clearFaults();
+    simulation().clearFaults();
     EXPECT_FALSE(tapi().Active);
     ASSERT_EQ(boxes->calls().size(), 1);
     EXPECT_TRUE(boxes->calls().at(0).text.startsWith(QStringLiteral("Chyba při inicializaci TAPI - \"")));
@@ -180,7 +180,7 @@ TEST_F(LifeCycle, ExitWithCancloseEndsWithoutQuestion)
     ASSERT_TRUE(start({QStringLiteral("/simulate"), QStringLiteral("/canclose")}));
     bool ended = false;
     window().EndApplication = [&ended] { ended = true; };
-    window().Ukonitaplikaci1->trigger();
+    window().mm_quit->trigger();
     EXPECT_TRUE(boxes->calls().isEmpty());
     EXPECT_TRUE(ended);
     EXPECT_FALSE(tapi().Active);
@@ -207,7 +207,7 @@ TEST_F(LifeCycle, ExitWithoutCancloseAsksFirst)
     window().EndApplication = [&ended] { ended = true; };
 
     boxes->answer(mrCancel);
-    window().Ukonit1->trigger();
+    window().pm_quit->trigger();
     ASSERT_EQ(boxes->boxes().size(), 1);
     EXPECT_EQ(boxes->boxes().at(0).text, QStringLiteral("Opravdu ukončit aplikaci Tembrel Personal?"));
     EXPECT_EQ(boxes->boxes().at(0).kind, int(mkConfirmation));
@@ -216,7 +216,7 @@ TEST_F(LifeCycle, ExitWithoutCancloseAsksFirst)
     EXPECT_TRUE(tapi().Active);
 
     boxes->answer(mrOk);
-    window().Ukonitaplikaci1->trigger();
+    window().mm_quit->trigger();
     EXPECT_TRUE(ended);
     EXPECT_FALSE(tapi().Active);
 }
@@ -236,8 +236,8 @@ TEST_F(LifeCycle, CloseButtonWithoutCancloseOnlyHidesAndCallsAreStillLogged)
 
     lineEvent(QStringLiteral("ring 603111222"));
     lineEvent(QStringLiteral("hangup"));
-    ASSERT_EQ(app->dmcd->tb_audio->recordCount(), 1);
-    EXPECT_EQ(app->dmcd->tb_audio->fieldByName(QStringLiteral("PHONENUMBER")).asString(), QStringLiteral("603111222"));
+    ASSERT_EQ(app->session->CallData().tb_audio->recordCount(), 1);
+    EXPECT_EQ(app->session->CallData().tb_audio->fieldByName(QStringLiteral("PHONENUMBER")).asString(), QStringLiteral("603111222"));
 }
 
 TEST_F(LifeCycle, CloseButtonWithoutTrayKeepsTheWindowReachable)
@@ -266,9 +266,9 @@ TEST_F(LifeCycle, SettingsCommandReopensTheLineOnlyWhenNeeded)
         app->foptlist->spe_link->setValue(42);
         app->foptlist->btnok->click();
     });
-    window().Nastaven2->trigger();
+    window().mm_settings->trigger();
     settle();
-    EXPECT_EQ(app->dmcd->LinkNumber(), 42);
+    EXPECT_EQ(app->session->CallData().LinkNumber(), 42);
     EXPECT_TRUE(tapi().Active);
     EXPECT_EQ(tapi().Line, first);
 
@@ -277,11 +277,11 @@ TEST_F(LifeCycle, SettingsCommandReopensTheLineOnlyWhenNeeded)
         app->foptlist->chb_commandcalls->setChecked(false);
         app->foptlist->btnok->click();
     });
-    window().Nastaven2->trigger();
+    window().mm_settings->trigger();
     settle();
     EXPECT_TRUE(tapi().Active);
     EXPECT_NE(tapi().Line, first);
-    EXPECT_FALSE(window().elefon1->isEnabled());
+    EXPECT_FALSE(window().mm_phone->isEnabled());
     EXPECT_FALSE(window().pm_callnumber->isVisible());
 
     // A cancelled dialog changes nothing.
@@ -290,7 +290,7 @@ TEST_F(LifeCycle, SettingsCommandReopensTheLineOnlyWhenNeeded)
         app->foptlist->chb_autostartwatch->setChecked(false);
         app->foptlist->btncancel->click();
     });
-    window().Nastaven2->trigger();
+    window().mm_settings->trigger();
     settle();
     EXPECT_TRUE(tapi().Active);
     EXPECT_EQ(tapi().Line, second);
@@ -300,7 +300,7 @@ TEST_F(LifeCycle, SettingsCommandReopensTheLineOnlyWhenNeeded)
         app->foptlist->chb_autostartwatch->setChecked(false);
         app->foptlist->btnok->click();
     });
-    window().Nastaven2->trigger();
+    window().mm_settings->trigger();
     settle();
     EXPECT_FALSE(tapi().Active);
     EXPECT_EQ(window().stbleft->PanelText(0), QStringLiteral(" Neaktivní TAPI"));

@@ -96,10 +96,10 @@ protected:
             EXPECT_TRUE(WriteStringToFile(recording, file));
         }
         const double now = Now();
-        app->dmcd->AddCall(callType, 1, now - 0.01, now, number, file);
+        app->session->CallData().AddCall(callType, 1, now - 0.01, now, number, file);
         settle();
         // The newest row has the highest identifier.
-        TMemTable *table = app->dmcd->tb_audio;
+        TMemTable *table = app->session->CallData().tb_audio;
         const TField &id = table->fieldByName(QStringLiteral("IDAUDIO"));
         int newest = 0;
         for (int record = 0; record < table->physicalCount(); ++record)
@@ -108,7 +108,7 @@ protected:
     }
     void goToCall(int id)
     {
-        TMemTable *table = app->dmcd->tb_audio;
+        TMemTable *table = app->session->CallData().tb_audio;
         for (table->first(); !table->eof(); table->next()) {
             if (table->fieldByName(QStringLiteral("IDAUDIO")).asInteger() == id)
                 return;
@@ -229,10 +229,10 @@ TEST_F(MainWindow, RejectedPhoneCommandIsShownWithItsError)
         number = QStringLiteral("123");
         return true;
     };
-    LineService::instance().injectFault(LineFaultKind::Fail, QStringLiteral("lineMakeCall"), LINEERR_OPERATIONFAILED);
+    simulation().injectFault(LineScreenStage::Call, QStringLiteral("lineMakeCall"), LINEERR_OPERATIONFAILED);
     w.mm_callnumber->trigger();
     settle();
-    LineService::instance().clearFaults();
+    simulation().clearFaults();
     ASSERT_EQ(boxes->calls().size(), 1);
     EXPECT_TRUE(boxes->calls().at(0).plain);
     EXPECT_TRUE(boxes->calls().at(0).text.startsWith(QStringLiteral("Operace neproběhla úspěšně - chyba:\r\n")));
@@ -246,7 +246,7 @@ TEST_F(MainWindow, GaugesFollowThePeaksLiftedBy5000)
     Tfmaintmb &w = window();
     EXPECT_FALSE(w.stbleft->isHidden());
     TestSoundSource sound;
-    TdeAudioControlSource *level = app->dmaudio->Recorder().LevelSource();
+    TdeAudioControlSource *level = app->session->Audio().Recorder().LevelSource();
     level->SetAudioSource(&sound);
 
     sound.push(30000, 0);
@@ -260,11 +260,11 @@ TEST_F(MainWindow, GaugesFollowThePeaksLiftedBy5000)
     EXPECT_EQ(w.gaugeright->value(), 5100);
 
     // A long silence is reported once.
-    app->dmaudio->SetSilenceDetection(true);
-    app->dmaudio->SetSilenceState(1);
+    app->session->Audio().SetSilenceDetection(true);
+    app->session->Audio().SetSilenceState(1);
     sound.push(0, 0);
     EXPECT_EQ(w.gaugeleft->value(), 5000);
-    EXPECT_EQ(app->dmaudio->SilenceState(), 2);
+    EXPECT_EQ(app->session->Audio().SilenceState(), 2);
     EXPECT_EQ(w.stb->currentMessage(), QStringLiteral("Chyba - zdetekováno dlouhé ticho v aktuální nahrávce."));
 
     // The run ends: the line name comes back over empty bars.
@@ -280,37 +280,37 @@ TEST_F(MainWindow, RecordCommandsFollowTheCurrentRow)
     ASSERT_TRUE(start({QStringLiteral("/simulate")}));
     Tfmaintmb &w = window();
     // The empty log: nothing to play, save or export.
-    EXPECT_FALSE(w.Hromadnexportnahrvek1->isEnabled());
+    EXPECT_FALSE(w.mm_exportrecordings->isEnabled());
     EXPECT_FALSE(w.btn_aud_play->isEnabled());
-    EXPECT_FALSE(w.Uloitnahrvku1->isEnabled());
+    EXPECT_FALSE(w.mm_saverecording->isEnabled());
     bool asked = false;
     w.AskExportFolder = [&asked] {
         asked = true;
         return QString();
     };
-    w.Hromadnexportnahrvek1Click();
+    w.mm_exportrecordingsClick();
     EXPECT_FALSE(asked);
 
     const int silent = addCall(5, QStringLiteral("600"));
     const int recorded = addCall(3, QStringLiteral("777"), smallWave());
     ASSERT_GT(recorded, silent);
-    EXPECT_TRUE(w.Hromadnexportnahrvek1->isEnabled());
+    EXPECT_TRUE(w.mm_exportrecordings->isEnabled());
 
     goToCall(silent);
     EXPECT_FALSE(w.btn_aud_play->isEnabled());
     EXPECT_FALSE(w.btn_save->isEnabled());
-    EXPECT_FALSE(w.Pehrtnahrvku1->isEnabled());
-    EXPECT_FALSE(w.Uloitnahrvku1->isEnabled());
+    EXPECT_FALSE(w.mm_playrecording->isEnabled());
+    EXPECT_FALSE(w.mm_saverecording->isEnabled());
 
     goToCall(recorded);
     EXPECT_TRUE(w.btn_aud_play->isEnabled());
     EXPECT_TRUE(w.btn_save->isEnabled());
-    EXPECT_TRUE(w.Pehrtnahrvku1->isEnabled());
-    EXPECT_TRUE(w.Uloitnahrvku1->isEnabled());
+    EXPECT_TRUE(w.mm_playrecording->isEnabled());
+    EXPECT_TRUE(w.mm_saverecording->isEnabled());
 
     // Play hands the stored file to the associated program.
     QString opened;
-    app->dmcd->ShellOpen = [&opened](const QString &file) {
+    app->session->CallData().ShellOpen = [&opened](const QString &file) {
         opened = file;
         return true;
     };
@@ -328,13 +328,13 @@ TEST_F(MainWindow, RecordCommandsFollowTheCurrentRow)
     const QString folder = JoinPath(dir.path(), QStringLiteral("export"));
     ASSERT_TRUE(QDir().mkpath(folder));
     w.AskExportFolder = [&folder] { return folder; };
-    w.Hromadnexportnahrvek1->trigger();
+    w.mm_exportrecordings->trigger();
     EXPECT_EQ(ReadFileToString(JoinPath(folder, QStringLiteral("777_%1.wav").arg(recorded))), smallWave());
 
     // A stored file removed by hand: the save warns with the identifier.
     boxes->clear();
     ASSERT_TRUE(QFile::remove(Tdmcd::RecordingFileName(recorded)));
-    w.Uloitnahrvku1->trigger();
+    w.mm_saverecording->trigger();
     ASSERT_EQ(boxes->boxes().size(), 1);
     EXPECT_EQ(boxes->boxes().at(0).text, QStringLiteral("Audio soubor ID=%1 nebyl v databázi nalezen.").arg(recorded));
     EXPECT_EQ(boxes->boxes().at(0).kind, int(mkWarning));
@@ -354,7 +354,7 @@ TEST_F(MainWindow, CallTypeCellCarriesItsIconOrStaysEmpty)
         TTableModel *model = grid->TableModel();
         int row = -1;
         for (int r = 0; r < model->rowCount(); ++r) {
-            if (app->dmcd->tb_audio->fieldByName(QStringLiteral("IDAUDIO")).asLargeIntAt(model->recordOfRow(r)) == id)
+            if (app->session->CallData().tb_audio->fieldByName(QStringLiteral("IDAUDIO")).asLargeIntAt(model->recordOfRow(r)) == id)
                 row = r;
         }
         EXPECT_GE(row, 0);
@@ -408,12 +408,12 @@ TEST_F(MainWindow, TrayMenuHidesAndOpensTheWindow)
     Tfmaintmb &w = window();
     w.SetTrayAvailable(true);
     w.pmctiPopup();
-    EXPECT_EQ(w.OtevtTembrel1->text(), QStringLiteral("Schovat Tembrel Personal"));
-    w.OtevtTembrel1->trigger();
+    EXPECT_EQ(w.pm_open->text(), QStringLiteral("Schovat Tembrel Personal"));
+    w.pm_open->trigger();
     EXPECT_FALSE(w.isVisible());
     w.pmctiPopup();
-    EXPECT_EQ(w.OtevtTembrel1->text(), QStringLiteral("Otevřít Tembrel Personal"));
-    w.OtevtTembrel1->trigger();
+    EXPECT_EQ(w.pm_open->text(), QStringLiteral("Otevřít Tembrel Personal"));
+    w.pm_open->trigger();
     EXPECT_TRUE(w.isVisible());
 
     // Minimising puts the window into the tray.
@@ -428,7 +428,7 @@ TEST_F(MainWindow, FilterAndStatisticsCommandsUseTheirDialogs)
     Tfmaintmb &w = window();
     addCall(3, QStringLiteral("100"));
     addCall(5, QStringLiteral("200"));
-    TMemTable *table = app->dmcd->tb_audio;
+    TMemTable *table = app->session->CallData().tb_audio;
     ASSERT_EQ(table->recordCount(), 2);
 
     // Only missed calls: the list and the button's hint follow the dialog.
@@ -457,7 +457,7 @@ TEST_F(MainWindow, FilterAndStatisticsCommandsUseTheirDialogs)
         shown = app->fstattmb->isVisible();
         app->fstattmb->reject();
     });
-    w.Statistiky1->trigger();
+    w.mm_statistics->trigger();
     EXPECT_TRUE(shown);
     EXPECT_TRUE(bool(app->fstattmb->frg_stat->gr->OnDrawColumnCell));
     EXPECT_TRUE(boxes->calls().isEmpty());

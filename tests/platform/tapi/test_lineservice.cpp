@@ -36,7 +36,6 @@ protected:
     {
         if (app)
             lineShutdown(app);
-        LineService::instance().clearFaults();
         LineService::instance().setConfigDialog(nullptr);
         PumpEvents();
         RecordedMessages().clear();
@@ -244,8 +243,7 @@ TEST_F(LineServiceTest, MakeCallDialsAndReportsTheCalledNumber)
 
 TEST_F(LineServiceTest, InjectedFaultsFailRepliesAndWithholdReplies)
 {
-    LineService &service = LineService::instance();
-    service.injectFault(LineFaultKind::Fail, QStringLiteral("lineOpen"), LINEERR_OPERATIONFAILED, 0, 1);
+    provider.injectFault(LineScreenStage::Call, QStringLiteral("lineOpen"), LINEERR_OPERATIONFAILED, 0, 1);
     HLINE line = 0;
     EXPECT_EQ(lineOpen(app, 0, &line, 0x20002, 0, 0, 6, 12, nullptr), LINEERR_OPERATIONFAILED);
     // Only once, and only on the device it was meant for.

@@ -1,7 +1,7 @@
 #include "codepage1250.h"
 #include "exception.h"
 #include "myutils.h"
-#include "settingsfile.h"
+#include "settings.h"
 #include "support/tempdatadir.h"
 
 #include <QFile>

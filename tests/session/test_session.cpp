@@ -1,0 +1,264 @@
+// The settings reach the modules as the programs' start applies them, a changed value
+// opens the line anew where it must, and the record format is stored whole.
+#include "session.h"
+
+#include "acmapi.h"
+#include "codepage1250.h"
+#include "myutils.h"
+#include "simulatedline.h"
+#include "simulatedwavein.h"
+#include "support/tempdatadir.h"
+#include "udmaudio.h"
+#include "udmcd.h"
+#include "udmtapi.h"
+#include "waveinregistry.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSignalSpy>
+
+namespace {
+
+TdeWaveFormat GsmFormat()
+{
+    TdeWaveFormat pcm;
+    pcm.SetPCM(8000, 16, 1);
+    TdeWaveFormat gsm;
+    gsm.SetFormatTag(WAVE_FORMAT_GSM610);
+    EXPECT_EQ(acmFormatSuggest(pcm.Data(), gsm.Data(), TdeWaveFormat::ImageSize, ACM_FORMATSUGGESTF_WFORMATTAG),
+              MMSYSERR_NOERROR);
+    return gsm;
+}
+
+class SessionSettings : public DataDirTest {
+protected:
+    SessionSettings()
+    {
+        // The virtual input alone, so that its device number is known.
+        TWaveInRegistry::Instance().EnableSoundSystem(false);
+        EnableSimulatedInput(true);
+        session = std::make_unique<TSession>();
+        session->SetSettingsFileName(data.file("tembrel.ini"));
+        session->StartProviders(LineProviderOptions{false, data.path()});
+    }
+    ~SessionSettings() override
+    {
+        session.reset();
+        EnableSimulatedInput(false);
+        TWaveInRegistry::Instance().EnableSoundSystem(true);
+    }
+    void openCallLog()
+    {
+        ASSERT_TRUE(QFile::copy(QStringLiteral(TEMBREL_DELIVERED_DATA), Tdmcd::DataFileName()));
+        QFile::setPermissions(Tdmcd::DataFileName(), QFile::ReadOwner | QFile::WriteOwner);
+        ASSERT_TRUE(session->OpenCallLog(error)) << error.toStdString();
+    }
+    static void pump()
+    {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+
+    SimulatedProvider provider{2};
+    std::unique_ptr<TSession> session;
+    QString error;
+};
+
+TEST_F(SessionSettings, EverySettingReachesItsModule)
+{
+    const TdeWaveFormat gsm = GsmFormat();
+    gsm.SaveToFile(data.file("audiorec.dat"));
+    ASSERT_TRUE(WriteStringToFile(EncodeCp1250(QStringLiteral("TAPIDevice=%1\r\nAudioInputDevice=simulovaný VSTUP\r\n"
+                                                               "TAPIAutoCheck=1\r\nCommandCalls=1\r\nMissedCalls=1\r\n"
+                                                               "CallLink=12345\r\nMaxRecordMinutes=5\r\n"
+                                                               "SilenceDetection=1\r\nSilenceMaxSeconds=7\r\n"
+                                                               "SilencePeakLevel=1234\r\nStartDelay=3\r\n")
+                                                    .arg(SimulatedLine::NameFor(1).toUpper())),
+                                  data.file("tembrel.ini")));
+    const TSettings s = session->ReadSettings();
+    EXPECT_EQ(s.StartDelay, 3);
+    EXPECT_TRUE(s.RecordFormat.IsEqual(gsm));
+    QSignalSpy applied(session.get(), &TSession::settingsApplied);
+    ASSERT_TRUE(session->ApplyStartSettings(s, &error)) << error.toStdString();
+    EXPECT_EQ(applied.count(), 1);
+
+    Tdmtapi &tapi = session->Tapi();
+    EXPECT_EQ(tapi.Device, LineService::instance().deviceIdOf(&provider.line(1)));
+    // Without the simulation the setting decides whether the line is watched.
+    EXPECT_FALSE(session->Settings().AutoStartWatch);
+    EXPECT_FALSE(tapi.AutoStartWatch);
+    EXPECT_TRUE(tapi.TAPIAutoCheck && tapi.CommandCalls && tapi.MissedCalls);
+
+    Tdmaudio &audio = session->Audio();
+    EXPECT_TRUE(audio.InputDeviceAvailable());
+    EXPECT_TRUE(audio.RecordingEnabled());
+    EXPECT_EQ(session->RecordingInput(), s.AudioInputDevice);
+    EXPECT_EQ(audio.Recorder().DeviceName(), s.AudioInputDevice);
+    EXPECT_EQ(audio.Recorder().DeviceID(), 0);
+    EXPECT_EQ(audio.Recorder().MaxMinutes(), 5);
+    EXPECT_TRUE(audio.SilenceDetection());
+    EXPECT_EQ(audio.SilenceMaxSeconds(), 7);
+    EXPECT_EQ(audio.SilencePeakLevel(), 1234);
+    EXPECT_TRUE(audio.Recorder().RecordFormat().IsEqual(gsm));
+
+    // The line number as the settings dialog holds it: 0 to 9999.
+    openCallLog();
+    EXPECT_EQ(session->CallData().LinkNumber(), 9999);
+}
+
+TEST_F(SessionSettings, TheInputDecidesWhetherCallsAreRecorded)
+{
+    struct Case {
+        const char *input;
+        bool simulate;
+        bool recorded;
+    };
+    for (const Case &c : {Case{"Nepoužívat nahrávání", true, false}, Case{"USB Headset", true, false},
+                          Case{"", false, false}, Case{"", true, true}}) {
+        SCOPED_TRACE(c.input);
+        SCOPED_TRACE(c.simulate);
+        TSettings s;
+        s.TAPIDevice = SimulatedLine::NameFor(1);
+        s.AudioInputDevice = QString::fromUtf8(c.input);
+        if (c.simulate)
+            s = TSession::WithSimulatedDefaults(s);
+        ASSERT_TRUE(session->ApplyStartSettings(s, &error)) << error.toStdString();
+        EXPECT_EQ(session->Audio().RecordingEnabled(), c.recorded);
+        EXPECT_EQ(session->RecordingInput(), c.recorded ? TSimulatedWaveInDriver::DeviceName() : QString());
+        // A simulated start is watched in any case.
+        EXPECT_EQ(session->Settings().AutoStartWatch, c.simulate);
+    }
+}
+
+TEST_F(SessionSettings, ALineThatIsNotThereIsRefused)
+{
+    TSettings s;
+    // With the simulation an empty choice is the simulated line.
+    ASSERT_TRUE(session->ApplyStartSettings(TSession::WithSimulatedDefaults(s), &error));
+    EXPECT_GE(session->Tapi().Device, 0);
+    EXPECT_FALSE(session->ApplyStartSettings(s, &error));
+    EXPECT_EQ(error, QStringLiteral("Není vybráno žádné TAPI zařízení"));
+    EXPECT_EQ(session->Tapi().Device, -1);
+    s.TAPIDevice = QStringLiteral("Linka X");
+    EXPECT_FALSE(session->ApplyStartSettings(s, &error));
+    EXPECT_EQ(error, QStringLiteral("TAPI zařízení \"Linka X\" nebylo nalezeno"));
+}
+
+TEST_F(SessionSettings, ChangedSettingsAreStoredAndReopenTheLineOnlyWhereNeeded)
+{
+    TSettings s;
+    s.TAPIDevice = SimulatedLine::NameFor(1);
+    s.AutoStartWatch = true;
+    ASSERT_TRUE(session->ApplyStartSettings(s, &error));
+    openCallLog();
+    QSignalSpy started(session.get(), &TSession::watchStarted);
+    QSignalSpy stopped(session.get(), &TSession::watchStopped);
+    ASSERT_TRUE(session->StartWatch());
+    pump();
+    ASSERT_EQ(started.count(), 1);
+    EXPECT_TRUE(started.at(0).at(0).toString().startsWith(SimulatedLine::NameFor(1)));
+
+    // Nothing that concerns the line: it stays open.
+    s.CallLink = 7;
+    s.MaxRecordMinutes = 12;
+    session->ChangeSettings(s);
+    EXPECT_EQ(started.count(), 1);
+    EXPECT_EQ(stopped.count(), 0);
+    EXPECT_EQ(session->CallData().LinkNumber(), 7);
+    EXPECT_EQ(LoadSettings(data.file("tembrel.ini")).MaxRecordMinutes, 12);
+
+    // Other privileges, then another line: opened anew each time.
+    s.CommandCalls = true;
+    session->ChangeSettings(s);
+    pump();
+    EXPECT_EQ(stopped.count(), 1);
+    EXPECT_EQ(started.count(), 2);
+    s.TAPIDevice = SimulatedLine::NameFor(2);
+    session->ChangeSettings(s);
+    pump();
+    EXPECT_EQ(started.count(), 3);
+    EXPECT_TRUE(session->Tapi().LineName.startsWith(SimulatedLine::NameFor(2)));
+
+    // The watch switched off closes the line, switched on opens it.
+    s.AutoStartWatch = false;
+    session->ChangeSettings(s);
+    EXPECT_FALSE(session->Watching());
+    EXPECT_EQ(stopped.count(), 3);
+    s.AutoStartWatch = true;
+    session->ChangeSettings(s);
+    pump();
+    EXPECT_TRUE(session->Watching());
+    EXPECT_EQ(started.count(), 4);
+    session->StopWatch();
+}
+
+TEST_F(SessionSettings, AChangeThatCannotBeStoredChangesNothing)
+{
+    TSettings s;
+    s.TAPIDevice = SimulatedLine::NameFor(1);
+    ASSERT_TRUE(session->ApplyStartSettings(s, &error));
+    // A folder where the settings file belongs: it cannot be written.
+    ASSERT_TRUE(QDir(data.path()).mkdir(QStringLiteral("tembrel.ini")));
+    TSettings changed = s;
+    changed.CallLink = 55;
+    changed.CommandCalls = true;
+    EXPECT_ANY_THROW(session->ChangeSettings(changed));
+    EXPECT_EQ(session->Settings().CallLink, 0);
+    EXPECT_FALSE(session->Tapi().CommandCalls);
+}
+
+TEST_F(SessionSettings, RecordFormatIsStoredAsTheWholeImage)
+{
+    TSettings s;
+    s.RecordFormat = GsmFormat();
+    s.RecordFormat.Bytes()[400] = 0x5A;
+    session->ChangeSettings(s);
+    EXPECT_EQ(session->RecordFormatFileName(), data.file("audiorec.dat"));
+    EXPECT_EQ(QFileInfo(data.file("audiorec.dat")).size(), 512);
+    EXPECT_TRUE(session->Audio().Recorder().RecordFormat().IsEqual(s.RecordFormat));
+
+    TSession other;
+    other.SetSettingsFileName(data.file("tembrel.ini"));
+    TSettings read = other.ReadSettings();
+    EXPECT_TRUE(read.RecordFormat.IsEqual(s.RecordFormat));
+    other.ApplyStartSettings(read);
+    EXPECT_FALSE(other.Audio().Recorder().FormatDescription().isEmpty());
+
+    // A missing or unreadable file leaves the format in use.
+    QFile::remove(data.file("audiorec.dat"));
+    EXPECT_TRUE(other.ReadSettings().RecordFormat.IsEqual(s.RecordFormat));
+    QDir(data.path()).mkdir(QStringLiteral("audiorec.dat"));
+    EXPECT_TRUE(other.ReadSettings().RecordFormat.IsEqual(s.RecordFormat));
+    TSettings again = read;
+    again.RecordFormat = TdeWaveFormat();
+    EXPECT_ANY_THROW(other.ChangeSettings(again));
+}
+
+TEST_F(SessionSettings, StoredCallsAndLogLinesAreReported)
+{
+    TSettings s;
+    s.TAPIDevice = SimulatedLine::NameFor(1);
+    s.MissedCalls = true;
+    ASSERT_TRUE(session->ApplyStartSettings(s, &error));
+    openCallLog();
+    QSignalSpy calls(session.get(), &TSession::callLogged);
+    QSignalSpy statuses(session.get(), &TSession::statusChanged);
+    ASSERT_TRUE(session->StartWatch());
+    pump();
+    provider.line(1).execute(ParseLineEvent(QStringLiteral("ring 603123456"), 1));
+    pump();
+    provider.line(1).execute(ParseLineEvent(QStringLiteral("hangup"), 1));
+    pump();
+    ASSERT_EQ(calls.count(), 1);
+    const auto call = calls.at(0).at(0).value<TLoggedCall>();
+    EXPECT_EQ(call.PhoneNumber, QStringLiteral("603123456"));
+    EXPECT_EQ(call.CallType, ctMissed);
+    EXPECT_EQ(call.AudioType, ceNeverConnected);
+    EXPECT_TRUE(call.RecordingFile.isEmpty());
+    EXPECT_GE(statuses.count(), 2);
+    session->StopWatch();
+}
+
+} // namespace
