@@ -227,10 +227,19 @@ void SipLine::lost(const QString &reason)
         if (call->state != LINECALLSTATE_IDLE)
             service.setCallState(*call, LINECALLSTATE_IDLE);
     }
-    if (m_agent.state() != BaresipAgent::State::Stopped)
-        service.setDevicePresent(this, false);
-    if (onReadyChanged)
-        onReadyChanged();
+    if (m_agent.state() == BaresipAgent::State::Stopped) {
+        if (onReadyChanged)
+            onReadyChanged();
+        return;
+    }
+    // Removing the device invalidates the calls' handles, and with them the messages
+    // about their end still on their way: the line goes once those are delivered.
+    QTimer::singleShot(0, &m_context, [this] {
+        if (m_agent.state() != BaresipAgent::State::Ready)
+            LineService::instance().setDevicePresent(this, false);
+        if (onReadyChanged)
+            onReadyChanged();
+    });
 }
 
 // ---- Requests of the program ------------------------------------------------------------------

@@ -8,7 +8,9 @@
 #include "sipaccount.h"
 #include "sipsoundroute.h"
 
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <deque>
 #include <functional>
 #include <map>
@@ -82,6 +84,7 @@ private:
     BaresipAgent m_agent;
     std::vector<SipCall> m_calls; // oldest first
     QString m_lastLoss;
+    QObject m_context; // owns deferred steps; they die with the line
 };
 
 class SipProvider : public LineProvider {
