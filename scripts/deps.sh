@@ -9,6 +9,8 @@ packages=(
   fonts-liberation
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth xdg-utils
+  # SIP lines: the user agent (its sound goes through the sound server above and ALSA's pulse plugin)
+  baresip-core
 )
 missing=()
 for p in "${packages[@]}"; do

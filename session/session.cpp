@@ -4,6 +4,7 @@
 #include "exception.h"
 #include "myutils.h"
 #include "simulatedline.h"
+#include "sipline.h"
 #include "simulatedwavein.h"
 #include "udmaudio.h"
 #include "udmcd.h"
@@ -20,6 +21,7 @@ constexpr int kNoRecording = -2;
 // The line providers the program offers; their lines are numbered in this order.
 const LineProviderFactory kLineProviders[] = {
     &SimulatedProvider::Create,
+    &SipProvider::Create,
 };
 
 } // namespace

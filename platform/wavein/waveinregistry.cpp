@@ -29,12 +29,30 @@ void TWaveInRegistry::EnableSoundSystem(bool enabled)
     m_enumerated = false;
 }
 
+void TWaveInRegistry::AddDriver(TWaveInDriver *driver)
+{
+    if (!m_extra.contains(driver))
+        m_extra.append(driver);
+    m_enumerated = false;
+}
+
+void TWaveInRegistry::RemoveDriver(TWaveInDriver *driver)
+{
+    m_extra.removeAll(driver);
+    // Its entries must not outlive it.
+    m_devices.clear();
+    m_enumerated = false;
+}
+
 int TWaveInRegistry::Enumerate()
 {
     m_devices.clear();
     if (m_soundSystem)
         for (const TCaptureDeviceInfo &info : m_alsa->EnumerateDevices())
             m_devices.append({info, m_alsa.get()});
+    for (TWaveInDriver *driver : m_extra)
+        for (const TCaptureDeviceInfo &info : driver->EnumerateDevices())
+            m_devices.append({info, driver});
     if (m_simulated)
         for (const TCaptureDeviceInfo &info : m_virtual->EnumerateDevices())
             m_devices.append({info, m_virtual.get()});

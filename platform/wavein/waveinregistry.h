@@ -20,6 +20,10 @@ public:
     bool SoundSystemEnabled() const { return m_soundSystem; }
 
     TWaveInDriver &SimulatedDriver() { return *m_virtual; }
+    // A further family of inputs (a line provider's conversations), listed after the
+    // sound system's devices while it is registered; the registry does not own it.
+    void AddDriver(TWaveInDriver *driver);
+    void RemoveDriver(TWaveInDriver *driver);
 
     int Enumerate();
     int Count();
@@ -37,6 +41,7 @@ private:
     };
     std::unique_ptr<TWaveInDriver> m_alsa;
     std::unique_ptr<TWaveInDriver> m_virtual;
+    QList<TWaveInDriver *> m_extra;
     bool m_simulated = false;
     bool m_soundSystem = true;
     bool m_enumerated = false;
