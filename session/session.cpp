@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include "clock.h"
 #include "deAudioIO.h"
 #include "exception.h"
 #include "myutils.h"
@@ -12,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace {
 
@@ -72,22 +74,27 @@ private:
 // The audio module's recording operations as the line module reaches them.
 class TSession::TRecorderAdapter : public IRecorderControl {
 public:
-    explicit TRecorderAdapter(Tdmaudio &audio) : m_audio(audio) {}
     void StartRecording(const QString &fileName) override { m_audio.StartRecording(fileName); }
     void StopRecording() override { m_audio.StopRecording(); }
     bool InputDeviceAvailable() override { return m_audio.InputDeviceAvailable(); }
     bool RecordingEnabled() override { return m_audio.RecordingEnabled(); }
+    bool RecordingWanted(const QString &number) override { return m_session.RecordingWanted(number); }
+
+    TRecorderAdapter(Tdmaudio &audio, const TSession &session) : m_audio(audio), m_session(session) {}
 
 private:
     Tdmaudio &m_audio;
+    const TSession &m_session;
 };
 
 TSession::TSession(QObject *parent)
     : QObject(parent), m_cd(std::make_unique<Tdmcd>()), m_audio(std::make_unique<Tdmaudio>()),
       m_callLog(std::make_unique<TCallLogAdapter>(*this, *m_cd)),
-      m_recorder(std::make_unique<TRecorderAdapter>(*m_audio)), m_tapi(std::make_unique<Tdmtapi>()),
-      m_settingsFileName(ConfigFileName())
+      m_recorder(std::make_unique<TRecorderAdapter>(*m_audio, *this)), m_tapi(std::make_unique<Tdmtapi>()),
+      m_settingsFileName(ConfigFileName()), m_retentionTimer(new QTimer(this))
 {
+    m_retentionTimer->setSingleShot(true);
+    connect(m_retentionTimer, &QTimer::timeout, this, [this] { ApplyRetention(); });
     m_tapi->CallLog = m_callLog.get();
     m_tapi->Recorder = m_recorder.get();
     m_tapi->OnStatus = [this](int state, int callType, const QString &number) {
@@ -203,6 +210,7 @@ void TSession::applyToModules(const TSettings &settings)
     m_audio->SetSilenceDetection(settings.SilenceDetection);
     m_audio->SetSilenceMaxSeconds(settings.SilenceMaxSeconds);
     m_audio->SetSilencePeakLevel(settings.SilencePeakLevel);
+    m_phonebook.SetCountryPrefix(settings.CountryPrefix);
 }
 
 bool TSession::ApplyStartSettings(const TSettings &settings, QString *error)
@@ -266,6 +274,8 @@ void TSession::ChangeSettings(const TSettings &settings)
     m_settings = settings;
     m_settings.StartDelay = before.StartDelay; // read from the file only, never written
     applyToModules(m_settings);
+    if (!(m_settings.Retention == before.Retention) && m_settings.Retention.mode != TRetention::Off)
+        m_retentionTimer->start(0);
     m_tapi->Device = findLine(settings.TAPIDevice);
     emit settingsApplied(m_settings);
 
@@ -293,10 +303,75 @@ bool TSession::OpenCallLog(QString &error)
 {
     try {
         m_cd->OpenCallLog();
-        return true;
     } catch (const Exception &e) {
         error = e.message();
         return false;
+    }
+    try {
+        m_phonebook.Load(PhonebookFileName());
+    } catch (const Exception &e) {
+        WriteLogLine(e.message());
+        // Reported once the programs listen; the call log works without names.
+        QTimer::singleShot(0, this, [this, message = e.message()] { emit phonebookFailed(message); });
+    }
+    // Old recordings go once the programs run, then once a day.
+    if (m_settings.Retention.mode != TRetention::Off)
+        m_retentionTimer->start(0);
+    return true;
+}
+
+// ---- Names and recording rule -------------------------------------------------------------------
+
+QString TSession::PhonebookFileName() const
+{
+    return JoinPath(QFileInfo(m_settingsFileName).absolutePath(), QStringLiteral("phonebook.txt"));
+}
+
+void TSession::SavePhonebook() { m_phonebook.Save(PhonebookFileName()); }
+
+QString TSession::NameFor(const QString &number, const QString &lineName) const
+{
+    const QString name = m_phonebook.NameOf(number);
+    return name.isEmpty() ? lineName : name;
+}
+
+bool TSession::RecordingWanted(const QString &number) const
+{
+    const TPhonebookEntry *entry = m_phonebook.Find(number);
+    switch (m_settings.RecordRule) {
+    case TSettings::RecordMarkedOnly:
+        return entry && entry->Record;
+    case TSettings::RecordAllButPrivate:
+        return !(entry && entry->Private);
+    default:
+        return true;
+    }
+}
+
+// ---- Old recordings --------------------------------------------------------------------------------
+
+void TSession::ApplyRetention()
+{
+    constexpr int kDayMs = 24 * 60 * 60 * 1000;
+    if (m_settings.Retention.mode == TRetention::Off || !m_cd->tb_audio->active())
+        return;
+    if (m_audio->Recorder().IsActive()) {
+        // Never while a call is being recorded.
+        m_retentionTimer->start(60 * 1000);
+        return;
+    }
+    m_retentionTimer->start(kDayMs);
+    try {
+        const TRetentionResult result = ::ApplyRetention(*m_cd, m_settings.Retention, Now());
+        const QString summary = result.Summary();
+        if (!summary.isEmpty()) {
+            WriteLogLine(summary);
+            emit recordingsRemoved(summary);
+        }
+    } catch (const Exception &e) {
+        const QString text = QStringLiteral("Staré nahrávky nelze odstranit: ") + e.message();
+        WriteLogLine(text);
+        emit recordingsRemoved(text);
     }
 }
 

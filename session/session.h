@@ -4,6 +4,7 @@
 // value applied, the watch started and stopped. Everything that happens is reported
 // through signals, so each program decides where it is shown.
 #include "lineprovider.h"
+#include "phonebook.h"
 #include "settings.h"
 
 #include <QObject>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+class QTimer;
 class SimulatedProvider;
 class TdeAudioControlSource;
 class Tdmaudio;
@@ -81,6 +83,23 @@ public:
     // The input recorded from, as the settings name it; empty when recording is off.
     QString RecordingInput() const;
 
+    // ---- Names for numbers and the recording rule ----------------------------------------------
+    // The phonebook of the data folder, read when the call log opens; a damaged file is
+    // reported through phonebookFailed and leaves the phonebook empty.
+    TPhonebook &Phonebook() { return m_phonebook; }
+    QString PhonebookFileName() const;
+    // Stores the phonebook; raises Exception when it cannot be written.
+    void SavePhonebook();
+    // The name to show for a number: the phonebook's, else the one the line gave.
+    QString NameFor(const QString &number, const QString &lineName = QString()) const;
+    // Whether the settings' recording rule records a call with this number.
+    bool RecordingWanted(const QString &number) const;
+
+    // ---- Old recordings -----------------------------------------------------------------------
+    // Applies the retention setting now, unless a recording runs (then it is tried again a
+    // minute later). Runs by itself after the call log opens and once a day.
+    void ApplyRetention();
+
     Tdmcd &CallData() { return *m_cd; }
     Tdmaudio &Audio() { return *m_audio; }
     Tdmtapi &Tapi() { return *m_tapi; }
@@ -100,6 +119,9 @@ signals:
     void watchStarted(const QString &lineName);
     void watchStopped();
     void watchFailed(const QString &message);
+    // Old recordings were removed (or could not be): the text for the user.
+    void recordingsRemoved(const QString &summary);
+    void phonebookFailed(const QString &message);
 
 private:
     class TCallLogAdapter;
@@ -118,4 +140,6 @@ private:
     std::vector<std::unique_ptr<LineProvider>> m_providers;
     TSettings m_settings;
     QString m_settingsFileName;
+    TPhonebook m_phonebook;
+    QTimer *m_retentionTimer;
 };

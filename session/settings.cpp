@@ -19,6 +19,13 @@ TSettings LoadSettings(const QString &fileName)
     s.SilenceDetection = file.ReadBool(QStringLiteral("SilenceDetection"), defaults.SilenceDetection);
     s.SilenceMaxSeconds = file.ReadWord(QStringLiteral("SilenceMaxSeconds"), defaults.SilenceMaxSeconds);
     s.SilencePeakLevel = file.ReadWord(QStringLiteral("SilencePeakLevel"), defaults.SilencePeakLevel);
+    s.RecordRule = qBound(0, file.ReadInteger(QStringLiteral("RecordRule"), defaults.RecordRule), 2);
+    s.CountryPrefix = file.ReadString(QStringLiteral("CountryPrefix")).trimmed();
+    s.Retention.mode = qBound(0, file.ReadInteger(QStringLiteral("RetentionMode"), defaults.Retention.mode), 2);
+    s.Retention.days = qBound(1, file.ReadInteger(QStringLiteral("RetentionDays"), defaults.Retention.days), 36500);
+    s.Retention.maxGigabytes =
+        qBound(1, file.ReadInteger(QStringLiteral("RetentionMaxGB"), int(defaults.Retention.maxGigabytes)), 100000);
+    s.Retention.deleteRows = file.ReadBool(QStringLiteral("RetentionDeleteRows"), defaults.Retention.deleteRows);
     return s;
 }
 
@@ -36,6 +43,20 @@ void SaveSettings(const QString &fileName, const TSettings &s)
     file.WriteBool(QStringLiteral("SilenceDetection"), s.SilenceDetection);
     file.WriteInteger(QStringLiteral("SilenceMaxSeconds"), s.SilenceMaxSeconds);
     file.WriteInteger(QStringLiteral("SilencePeakLevel"), s.SilencePeakLevel);
+    // Keys of the later features are written only when they differ from their defaults,
+    // so the file stays as it always was for a user who never chose them; an older
+    // program keeps them where they are and ignores them.
+    const TSettings defaults;
+    auto optional = [&file](const char *key, const QString &value, bool isDefault) {
+        file.WriteString(QLatin1String(key), isDefault ? QString() : value);
+    };
+    optional("RecordRule", QString::number(s.RecordRule), s.RecordRule == defaults.RecordRule);
+    optional("CountryPrefix", s.CountryPrefix, s.CountryPrefix.isEmpty());
+    optional("RetentionMode", QString::number(s.Retention.mode), s.Retention.mode == defaults.Retention.mode);
+    optional("RetentionDays", QString::number(s.Retention.days), s.Retention.days == defaults.Retention.days);
+    optional("RetentionMaxGB", QString::number(int(s.Retention.maxGigabytes)),
+             int(s.Retention.maxGigabytes) == int(defaults.Retention.maxGigabytes));
+    optional("RetentionDeleteRows", QStringLiteral("1"), !s.Retention.deleteRows);
     file.Save();
 }
 

@@ -2,6 +2,7 @@
 // The program's settings as one value: the settings file's keys and the stored record
 // format. The session applies such a value; the settings dialog edits one.
 #include "deACM.h"
+#include "recordingretention.h"
 #include "settingsfile.h"
 
 #include <QString>
@@ -21,6 +22,13 @@ struct TSettings {
     bool SilenceDetection = false;
     uint16_t SilenceMaxSeconds = 1;
     uint16_t SilencePeakLevel = 0;
+    // Which calls are recorded: every call, only numbers the phonebook marks for
+    // recording, or every call but the numbers it marks private.
+    enum RecordRules { RecordEveryCall = 0, RecordMarkedOnly = 1, RecordAllButPrivate = 2 };
+    int RecordRule = RecordEveryCall;
+    // The user's country calling code ("420"): numbers with it compare without it.
+    QString CountryPrefix;
+    TRetention Retention;
     // The record format, kept in audiorec.dat beside the settings file.
     TdeWaveFormat RecordFormat;
 };

@@ -28,4 +28,11 @@ public:
     virtual void StopRecording() = 0;
     virtual bool InputDeviceAvailable() = 0;
     virtual bool RecordingEnabled() = 0;
+    // Whether the call with this number is to be recorded at all (the user's recording
+    // rule); asked when the call connects. Every call by default.
+    virtual bool RecordingWanted(const QString &number)
+    {
+        Q_UNUSED(number);
+        return true;
+    }
 };

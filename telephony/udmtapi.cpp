@@ -320,7 +320,7 @@ void Tdmtapi::LineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD dwPa
                 if (!rec->Recording)
                     rec->StartTime = CurrentTime();
                 if (!Recording && !rec->Recording) {
-                    StartRecording();
+                    StartRecording(rec->Number);
                     rec->Recording = Recording;
                 }
                 break;
@@ -396,13 +396,16 @@ void Tdmtapi::RefreshCallInfo(TCallRec *call)
     }
 }
 
-void Tdmtapi::StartRecording()
+void Tdmtapi::StartRecording(const QString &number)
 {
     if (Recording)
         return;
+    RecordingWanted = !Recorder || Recorder->RecordingWanted(number);
+    if (!RecordingWanted)
+        WriteLog(3, QStringLiteral("Hovor s číslem %1 se podle pravidla nahrávání nenahrává").arg(number));
     try {
         const QString fileName = TempRecordFileName();
-        if (Recorder)
+        if (Recorder && RecordingWanted)
             Recorder->StartRecording(fileName);
     } catch (const Exception &e) {
         WriteLog(1, QStringLiteral("Chyba při začátku nahrávání: ") + e.message());
@@ -422,8 +425,9 @@ void Tdmtapi::StopRecording(int callType, const QString &number, double startTim
     } catch (const Exception &e) {
         WriteLog(1, QStringLiteral("Chyba při ukončení nahrávání: ") + e.message());
     }
-    const QString fileName =
-        Recorder && Recorder->InputDeviceAvailable() && Recorder->RecordingEnabled() ? TempRecordFileName() : QString();
+    const QString fileName = Recorder && RecordingWanted && Recorder->InputDeviceAvailable() && Recorder->RecordingEnabled()
+        ? TempRecordFileName()
+        : QString();
     try {
         if (CallLog)
             CallLog->AddCall(callType, ceConnected, startTime, CurrentTime(), number, fileName);

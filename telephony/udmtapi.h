@@ -56,7 +56,8 @@ public:
                       DWORD dwParam3);
 
     // ---- Recording -------------------------------------------------------------------
-    void StartRecording();
+    // Starts the recording of the connected call with this number, as the rule allows.
+    void StartRecording(const QString &number = QString());
     void StopRecording(int callType, const QString &number, double startTime);
     void RefreshCallInfo(TCallRec *call);
 
@@ -78,6 +79,8 @@ public:
     HLINEAPP LineApp = 0;
     HLINE Line = 0;
     bool Recording = false;
+    // The running recording's call may be recorded; a call the rule excludes is logged without one.
+    bool RecordingWanted = true;
     bool AutoStartWatch = false;
     int Device = -1;
     bool TAPIAutoCheck = false;
