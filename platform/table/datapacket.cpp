@@ -214,6 +214,45 @@ public:
             const QString decoded = DecodeCp1250(QByteArray(1, char(b)));
             m_table[b] = (b < 0x20 && isXmlControl(uint(b))) ? shielded(uint(b)) : decoded.toUtf8();
         }
+        for (uint c = 0; c < 0x20; ++c)
+            m_shielded[c] = shielded(c);
+        m_back.assign(0x2200, 0);
+        for (int b = 0x80; b < 256; ++b) {
+            const QString decoded = DecodeCp1250(QByteArray(1, char(b)));
+            if (decoded.size() == 1 && decoded[0].unicode() < m_back.size() && decoded[0].unicode() >= 0x80)
+                m_back[decoded[0].unicode()] = uint8_t(b);
+        }
+    }
+
+    // The bytes of the file that gave this UTF-8 (any character the feed produced maps back);
+    // false for a character it did not produce.
+    bool back(QByteArrayView utf8, QByteArray &out) const
+    {
+        out.resize(utf8.size());
+        char *o = out.data();
+        const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+        const auto *end = p + utf8.size();
+        while (p < end) {
+            uint code = *p;
+            if (code < 0x80) {
+                *o++ = char(*p++);
+                continue;
+            }
+            if ((code & 0xE0) == 0xC0 && end - p >= 2) {
+                code = ((code & 0x1F) << 6) | (p[1] & 0x3F);
+                p += 2;
+            } else if ((code & 0xF0) == 0xE0 && end - p >= 3) {
+                code = ((code & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+                p += 3;
+            } else {
+                return false;
+            }
+            if (code >= m_back.size() || !m_back[code])
+                return false;
+            *o++ = char(m_back[code]);
+        }
+        out.resize(o - out.constData());
+        return true;
     }
 
     // Converts the next piece; the tail that may begin a split reference waits for the next.
@@ -226,8 +265,9 @@ public:
             if (amp >= 0 && end - amp < 16 && m_pending.indexOf(';', amp) < 0)
                 end = amp;
         }
-        m_out.clear();
-        m_out.reserve(end + end / 4);
+        // At most three bytes of UTF-8 per byte; written through a pointer, trimmed after.
+        m_out.resize(end * 3);
+        char *out = m_out.data();
         const char *p = m_pending.constData();
         for (qsizetype i = 0; i < end; ++i) {
             const unsigned char c = static_cast<unsigned char>(p[i]);
@@ -238,16 +278,21 @@ public:
                     while (j < end && p[j] >= '0' && p[j] <= '9' && j - i < 12)
                         value = value * 10 + uint(p[j++] - '0');
                     if (j < end && p[j] == ';' && isXmlControl(value)) {
-                        m_out += shielded(value);
+                        const QByteArray &code = m_shielded[value];
+                        std::memcpy(out, code.constData(), size_t(code.size()));
+                        out += code.size();
                         i = j;
                         continue;
                     }
                 }
-                m_out += char(c);
+                *out++ = char(c);
             } else {
-                m_out += m_table[c];
+                const QByteArray &code = m_table[c];
+                std::memcpy(out, code.constData(), size_t(code.size()));
+                out += code.size();
             }
         }
+        m_out.resize(out - m_out.constData());
         m_pending.remove(0, end);
         return m_out;
     }
@@ -256,6 +301,8 @@ private:
     static QByteArray shielded(uint c) { return QString(QChar(char16_t(kControlBase + c))).toUtf8(); }
 
     QByteArray m_table[256];
+    QByteArray m_shielded[0x20];
+    std::vector<uint8_t> m_back;
     QByteArray m_pending;
     QByteArray m_out;
 };
@@ -554,10 +601,9 @@ private:
         const QByteArrayView tag(context + offset, count);
         if (!tag.startsWith("<ROW") || !tag.endsWith("/>"))
             return;
-        bool ascii = true;
-        for (char c : tag)
-            ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-        m_table.rowCache(record) = ascii ? tag.toByteArray() : EncodeCp1250(QString::fromUtf8(tag));
+        QByteArray bytes;
+        if (m_feed.back(tag, bytes))
+            m_table.rowCache(record) = std::move(bytes);
     }
 
     // Stores one value; false when the value carried a shielded control character.
@@ -863,7 +909,13 @@ QByteArray SaveDataPacket(const TMemTable &table)
     QByteArray out;
     const int rows = table.physicalCount();
     const int fields = table.fieldCount();
-    out.reserve(qsizetype(rows) * (fields * 16 + 16) + 4096);
+    // The whole size up front: growing a buffer of the log's size copies it all again.
+    qsizetype expected = 4096 + qsizetype(fields) * 128;
+    for (int r = 0; r < rows; ++r) {
+        const QByteArray &row = table.rowCache(r);
+        expected += row.isEmpty() ? qsizetype(fields) * 24 + 16 : row.size();
+    }
+    out.reserve(expected);
     out += "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
     std::vector<QByteArray> names;
     for (int i = 0; i < fields; ++i) {
