@@ -5,7 +5,7 @@
 
 #include <gsm.h>
 #include <lame/lame.h>
-#include <speex/speex_resampler.h>
+#include <soxr.h>
 
 #include <cmath>
 #include <cstring>
@@ -113,11 +113,14 @@ void RunDirect(benchmark::State &state, int record, bool fullChain)
     const int chunkFrames = inRate / 8;
     size_t produced = 0;
     for (auto _ : state) {
-        SpeexResamplerState *rs = nullptr;
+        soxr_t rs = nullptr;
         if (resample) {
-            int err = 0;
-            rs = speex_resampler_init(uint32_t(channels), 44100, uint32_t(rate), 4, &err);
-            speex_resampler_skip_zeros(rs);
+            soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+            io.flags |= SOXR_NO_DITHER;
+            soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_LINEAR_PHASE);
+            quality.passband_end = 0.95;
+            const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+            rs = soxr_create(44100, rate, unsigned(channels), nullptr, &io, &quality, &runtime);
         }
         gsm g = nullptr;
         if (record == kGsm) {
@@ -153,8 +156,8 @@ void RunDirect(benchmark::State &state, int record, bool fullChain)
                 pcm = mixed.data();
             }
             if (rs) {
-                spx_uint32_t inLen = uint32_t(n), outLen = uint32_t(resampled.size() / channels);
-                speex_resampler_process_interleaved_int(rs, pcm, &inLen, resampled.data(), &outLen);
+                size_t inLen = 0, outLen = 0;
+                soxr_process(rs, pcm, size_t(n), &inLen, resampled.data(), resampled.size() / size_t(channels), &outLen);
                 pcm = resampled.data();
                 n = int(outLen);
             }
@@ -200,7 +203,7 @@ void RunDirect(benchmark::State &state, int record, bool fullChain)
             pending.erase(pending.begin(), pending.begin() + ptrdiff_t(used));
         }
         if (rs)
-            speex_resampler_destroy(rs);
+            soxr_delete(rs);
         if (g)
             gsm_destroy(g);
         if (lame)

@@ -3,8 +3,8 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QXmlStreamReader>
 #include <benchmark/benchmark.h>
+#include <memory>
 
 #include "codepage1250.h"
 #include "datapacket.h"
@@ -85,28 +85,27 @@ void BM_LoadDataXml(benchmark::State &state)
 }
 BENCHMARK(BM_LoadDataXml)->Unit(benchmark::kMillisecond);
 
-// Where the load time goes: reading the bytes and decoding code page 1250, and
-// the XML tokenizer alone (no values stored).
-void BM_LoadParts(benchmark::State &state)
+// The first call after a start: the log freshly opened, then one call added (the whole
+// file written again). Later calls are BM_AddCall.
+void BM_FirstAddCallAfterOpen(benchmark::State &state)
 {
     prepareLog();
-    const QByteArray bytes = ReadFileToString(Tdmcd::DataFileName());
+    const QByteArray original = ReadFileToString(Tdmcd::DataFileName());
+    const double now = EncodeDate(2007, 1, 1);
     for (auto _ : state) {
-        const QString text = DecodeCp1250(bytes);
-        if (state.range(0) == 0) {
-            benchmark::DoNotOptimize(text.size());
-            continue;
-        }
-        QXmlStreamReader xml(text);
-        qsizetype attributes = 0;
-        while (!xml.atEnd())
-            if (xml.readNext() == QXmlStreamReader::StartElement)
-                attributes += xml.attributes().size();
-        benchmark::DoNotOptimize(attributes);
+        state.PauseTiming();
+        WriteStringToFile(original, Tdmcd::DataFileName());
+        auto dm = std::make_unique<Tdmcd>();
+        dm->OpenCallLog();
+        state.ResumeTiming();
+        dm->AddCall(3, 1, now, now + 65 / 86400.0, QStringLiteral("603123456"), QString());
+        state.PauseTiming();
+        dm.reset();
+        state.ResumeTiming();
     }
-    state.SetLabel(state.range(0) == 0 ? "decode" : "decode+tokenize");
+    WriteStringToFile(original, Tdmcd::DataFileName());
 }
-BENCHMARK(BM_LoadParts)->Unit(benchmark::kMillisecond)->Arg(0)->Arg(1);
+BENCHMARK(BM_FirstAddCallAfterOpen)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(3);
 
 void BM_SaveDataXml(benchmark::State &state)
 {

@@ -5,8 +5,10 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libxkbcommon-dev
-  libgsm1-dev libmp3lame-dev libspeexdsp-dev libasound2-dev libasound2-plugins zlib1g-dev
+  libgsm1-dev libmp3lame-dev libasound2-dev libasound2-plugins zlib1g-dev
   fonts-liberation
+  # PCM rate conversion; the call log's streaming XML parser
+  libsoxr-dev libexpat1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth xdg-utils
   # SIP lines: the user agent (its sound goes through the sound server above and ALSA's pulse plugin)

@@ -1,8 +1,9 @@
 // PCM converter: channels, sample size and rate in one stream.
-#include <speex/speex_resampler.h>
+#include <soxr.h>
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -14,7 +15,26 @@ namespace {
 
 // Frames converted per round; keeps the scratch buffers in the cache.
 constexpr uint32_t kChunkFrames = 2048;
-constexpr int kResamplerQuality = 4;
+
+// The rate converter: 20-bit precision, linear phase, 95 % of the narrower band kept flat.
+// Channels are reduced before it and widened after it, so it never works on more than needed.
+// No dither: the same input always gives the same samples (the level meter relies on it).
+soxr_t CreateResampler(uint32_t srcRate, uint32_t dstRate, unsigned channels)
+{
+    soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+    io.flags |= SOXR_NO_DITHER;
+    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_LINEAR_PHASE);
+    quality.passband_end = 0.95;
+    // One thread: all audio work runs on the main thread.
+    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    soxr_error_t error = nullptr;
+    soxr_t resampler = soxr_create(srcRate, dstRate, channels, &error, &io, &quality, &runtime);
+    if (error && resampler) {
+        soxr_delete(resampler);
+        resampler = nullptr;
+    }
+    return resampler;
+}
 
 class PcmCodec final : public AcmCodec {
 public:
@@ -22,11 +42,11 @@ public:
     {
         m_workChannels = std::min(src.nChannels, dst.nChannels);
         if (src.nSamplesPerSec != dst.nSamplesPerSec) {
-            int error = 0;
-            m_resampler = speex_resampler_init(m_workChannels, src.nSamplesPerSec, dst.nSamplesPerSec,
-                                               kResamplerQuality, &error);
+            m_resampler = CreateResampler(src.nSamplesPerSec, dst.nSamplesPerSec, m_workChannels);
+            // The converter works in blocks and holds back up to a quarter of a second of
+            // input; the end of a stream brings it all out in one piece, which must fit.
             if (m_resampler)
-                speex_resampler_skip_zeros(m_resampler);
+                m_heldBack = dst.nSamplesPerSec / 2 + uint32_t(std::ceil(soxr_delay(m_resampler))) + 64;
         }
         m_in.resize(size_t(kChunkFrames) * 2);
         m_out.resize((size_t(kChunkFrames) * dst.nSamplesPerSec / src.nSamplesPerSec + 8) * 2);
@@ -34,7 +54,7 @@ public:
     ~PcmCodec() override
     {
         if (m_resampler)
-            speex_resampler_destroy(m_resampler);
+            soxr_delete(m_resampler);
     }
     bool Valid() const { return m_src.nSamplesPerSec == m_dst.nSamplesPerSec || m_resampler; }
 
@@ -47,7 +67,7 @@ public:
             return 0;
         uint64_t out = frames;
         if (m_resampler)
-            out = frames * m_dst.nSamplesPerSec / m_src.nSamplesPerSec + 2;
+            out = frames * m_dst.nSamplesPerSec / m_src.nSamplesPerSec + 2 + m_heldBack;
         return uint32_t(std::min<uint64_t>(out * m_dst.nBlockAlign, UINT32_MAX));
     }
 
@@ -63,7 +83,7 @@ public:
     }
 
     MMRESULT Convert(const uint8_t *src, uint32_t srcLength, uint8_t *dst, uint32_t dstLength, bool blockAlign,
-                     bool, uint32_t &srcUsed, uint32_t &dstUsed) override
+                     bool end, uint32_t &srcUsed, uint32_t &dstUsed) override
     {
         const uint32_t srcFrame = m_src.nBlockAlign;
         const uint32_t dstFrame = m_dst.nBlockAlign;
@@ -81,11 +101,15 @@ public:
             uint32_t made = n;
             const int16_t *result = m_in.data();
             if (m_resampler) {
-                spx_uint32_t inLen = n;
-                spx_uint32_t outLen = std::min<uint32_t>(uint32_t(m_out.size() / m_workChannels), outCapacity - produced);
-                speex_resampler_process_interleaved_int(m_resampler, m_in.data(), &inLen, m_out.data(), &outLen);
-                consumed = inLen;
-                made = outLen;
+                if (m_draining) // input after the end of a stream starts a new one
+                    Restart();
+                size_t inDone = 0;
+                size_t outDone = 0;
+                const size_t outRoom = std::min<size_t>(m_out.size() / m_workChannels, outCapacity - produced);
+                if (soxr_process(m_resampler, m_in.data(), n, &inDone, m_out.data(), outRoom, &outDone))
+                    return MMSYSERR_ERROR;
+                consumed = uint32_t(inDone);
+                made = uint32_t(outDone);
                 result = m_out.data();
                 if (consumed == 0 && made == 0)
                     break;
@@ -93,6 +117,22 @@ public:
             WriteFrames(result, made, dst + size_t(produced) * dstFrame);
             used += consumed;
             produced += made;
+        }
+        // At the end of the stream the converter gives up the samples its filter still holds.
+        if (end && m_resampler && used == frames) {
+            m_draining = true;
+            while (produced < outCapacity) {
+                size_t outDone = 0;
+                const size_t outRoom = std::min<size_t>(m_out.size() / m_workChannels, outCapacity - produced);
+                if (soxr_process(m_resampler, nullptr, 0, nullptr, m_out.data(), outRoom, &outDone))
+                    return MMSYSERR_ERROR;
+                if (outDone == 0) {
+                    Restart(); // drained: the next input is a new stream
+                    break;
+                }
+                WriteFrames(m_out.data(), uint32_t(outDone), dst + size_t(produced) * dstFrame);
+                produced += uint32_t(outDone);
+            }
         }
         srcUsed = used * srcFrame;
         // Without block alignment a trailing partial frame is taken and dropped.
@@ -104,10 +144,8 @@ public:
 
     void Reset() override
     {
-        if (m_resampler) {
-            speex_resampler_reset_mem(m_resampler);
-            speex_resampler_skip_zeros(m_resampler);
-        }
+        if (m_resampler)
+            Restart();
     }
 
 private:
@@ -163,8 +201,16 @@ private:
 
     WAVEFORMATEX m_src;
     WAVEFORMATEX m_dst;
+    void Restart()
+    {
+        soxr_clear(m_resampler);
+        m_draining = false;
+    }
+
     uint16_t m_workChannels;
-    SpeexResamplerState *m_resampler = nullptr;
+    soxr_t m_resampler = nullptr;
+    uint32_t m_heldBack = 0;
+    bool m_draining = false;
     std::vector<int16_t> m_in;
     std::vector<int16_t> m_out;
 };

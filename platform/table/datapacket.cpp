@@ -3,9 +3,10 @@
 #include <QDate>
 #include <QFile>
 #include <QHash>
-#include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 #include <cmath>
+#include <cstring>
+#include <expat.h>
 #include <limits>
 
 #include "codepage1250.h"
@@ -21,57 +22,6 @@ const QDate kEpoch(1899, 12, 30);
 constexpr char16_t kControlBase = 0xE000;
 
 bool isXmlControl(uint c) { return c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D; }
-
-// True when the raw bytes hold a control character or a reference to one.
-bool needsShield(const QByteArray &bytes)
-{
-    const char *p = bytes.constData();
-    const qsizetype n = bytes.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const unsigned char c = static_cast<unsigned char>(p[i]);
-        if (c < 0x20 && isXmlControl(c))
-            return true;
-        if (c == '&' && i + 2 < n && p[i + 1] == '#' && p[i + 2] >= '0' && p[i + 2] <= '9') {
-            qsizetype j = i + 2;
-            uint value = 0;
-            while (j < n && p[j] >= '0' && p[j] <= '9' && j - i < 12)
-                value = value * 10 + uint(p[j++] - '0');
-            if (isXmlControl(value))
-                return true;
-        }
-    }
-    return false;
-}
-
-QString shieldControls(const QString &text)
-{
-    QString out;
-    out.reserve(text.size());
-    const QChar *p = text.constData();
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = p[i].unicode();
-        if (c < 0x20 && isXmlControl(c)) {
-            out += QChar(char16_t(kControlBase + c));
-            continue;
-        }
-        if (c == u'&' && i + 2 < n && p[i + 1] == QLatin1Char('#') && p[i + 2].isDigit()) {
-            qsizetype j = i + 2;
-            uint value = 0;
-            while (j < n && p[j].isDigit() && j - i < 12) {
-                value = value * 10 + uint(p[j].digitValue());
-                ++j;
-            }
-            if (j < n && p[j] == QLatin1Char(';') && isXmlControl(value)) {
-                out += QChar(char16_t(kControlBase + value));
-                i = j;
-                continue;
-            }
-        }
-        out += p[i];
-    }
-    return out;
-}
 
 QString unshieldControls(QStringView value)
 {
@@ -253,186 +203,363 @@ bool parseDateTimeView(QStringView s, double &value)
 
 // ---- Reading ------------------------------------------------------------------------
 
-class PacketReader {
+// Code page 1250 bytes to the UTF-8 the parser reads, in pieces, so that a large file is
+// never held whole. Control characters XML cannot carry (raw, or as a decimal reference)
+// become private-use characters on the way.
+class Cp1250Feed {
 public:
-    PacketReader(TMemTable &table, const QString &source) : m_table(table), m_source(source) {}
-
-    void read(const QString &text)
+    Cp1250Feed()
     {
-        QXmlStreamReader xml(text);
-        bool sawRoot = false;
-        while (!xml.atEnd()) {
-            const auto token = xml.readNext();
-            switch (token) {
-            case QXmlStreamReader::DTD:
-                fail(xml, QStringLiteral("document type declarations are not accepted"));
-            case QXmlStreamReader::EntityReference:
-                fail(xml, QStringLiteral("unknown entity reference"));
-            case QXmlStreamReader::StartElement:
-                if (sawRoot || xml.name() != QLatin1String("DATAPACKET"))
-                    fail(xml, QStringLiteral("the root element must be DATAPACKET"));
-                sawRoot = true;
-                if (xml.attributes().value(QLatin1String("Version")) != QLatin1String("2.0"))
-                    fail(xml, QStringLiteral("only the packet version 2.0 is known"));
-                readPacket(xml);
-                break;
-            case QXmlStreamReader::Characters:
-                if (!xml.isWhitespace())
-                    fail(xml, QStringLiteral("text outside the packet"));
-                break;
-            default:
-                break;
+        for (int b = 0; b < 256; ++b) {
+            const QString decoded = DecodeCp1250(QByteArray(1, char(b)));
+            m_table[b] = (b < 0x20 && isXmlControl(uint(b))) ? shielded(uint(b)) : decoded.toUtf8();
+        }
+        for (uint c = 0; c < 0x20; ++c)
+            m_shielded[c] = shielded(c);
+        m_back.assign(0x2200, 0);
+        for (int b = 0x80; b < 256; ++b) {
+            const QString decoded = DecodeCp1250(QByteArray(1, char(b)));
+            if (decoded.size() == 1 && decoded[0].unicode() < m_back.size() && decoded[0].unicode() >= 0x80)
+                m_back[decoded[0].unicode()] = uint8_t(b);
+        }
+    }
+
+    // The bytes of the file that gave this UTF-8 (any character the feed produced maps back);
+    // false for a character it did not produce.
+    bool back(QByteArrayView utf8, QByteArray &out) const
+    {
+        out.resize(utf8.size());
+        char *o = out.data();
+        const auto *p = reinterpret_cast<const unsigned char *>(utf8.data());
+        const auto *end = p + utf8.size();
+        while (p < end) {
+            uint code = *p;
+            if (code < 0x80) {
+                *o++ = char(*p++);
+                continue;
+            }
+            if ((code & 0xE0) == 0xC0 && end - p >= 2) {
+                code = ((code & 0x1F) << 6) | (p[1] & 0x3F);
+                p += 2;
+            } else if ((code & 0xF0) == 0xE0 && end - p >= 3) {
+                code = ((code & 0x0F) << 12) | ((p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+                p += 3;
+            } else {
+                return false;
+            }
+            if (code >= m_back.size() || !m_back[code])
+                return false;
+            *o++ = char(m_back[code]);
+        }
+        out.resize(o - out.constData());
+        return true;
+    }
+
+    // Converts the next piece; the tail that may begin a split reference waits for the next.
+    const QByteArray &next(const char *data, qsizetype size, bool last)
+    {
+        m_pending.append(data, size);
+        qsizetype end = m_pending.size();
+        if (!last) {
+            const qsizetype amp = m_pending.lastIndexOf('&');
+            if (amp >= 0 && end - amp < 16 && m_pending.indexOf(';', amp) < 0)
+                end = amp;
+        }
+        // At most three bytes of UTF-8 per byte; written through a pointer, trimmed after.
+        m_out.resize(end * 3);
+        char *out = m_out.data();
+        const char *p = m_pending.constData();
+        for (qsizetype i = 0; i < end; ++i) {
+            const unsigned char c = static_cast<unsigned char>(p[i]);
+            if (c >= 0x20 && c < 0x80) {
+                if (c == '&' && i + 2 < end && p[i + 1] == '#' && p[i + 2] >= '0' && p[i + 2] <= '9') {
+                    qsizetype j = i + 2;
+                    uint value = 0;
+                    while (j < end && p[j] >= '0' && p[j] <= '9' && j - i < 12)
+                        value = value * 10 + uint(p[j++] - '0');
+                    if (j < end && p[j] == ';' && isXmlControl(value)) {
+                        const QByteArray &code = m_shielded[value];
+                        std::memcpy(out, code.constData(), size_t(code.size()));
+                        out += code.size();
+                        i = j;
+                        continue;
+                    }
+                }
+                *out++ = char(c);
+            } else {
+                const QByteArray &code = m_table[c];
+                std::memcpy(out, code.constData(), size_t(code.size()));
+                out += code.size();
             }
         }
-        if (xml.hasError())
-            fail(xml, xml.errorString());
-        if (!sawRoot)
-            fail(xml, QStringLiteral("no DATAPACKET element"));
-        if (!m_sawMetadata)
-            fail(xml, QStringLiteral("no METADATA element"));
+        m_out.resize(out - m_out.constData());
+        m_pending.remove(0, end);
+        return m_out;
     }
 
 private:
-    [[noreturn]] void fail(const QXmlStreamReader &xml, const QString &what) const
-    {
-        const QString where = m_source.isEmpty() ? QStringLiteral("data packet") : m_source;
-        throw ETableError(QStringLiteral("Invalid data packet \"%1\" (line %2, column %3): %4")
-                              .arg(where)
-                              .arg(xml.lineNumber())
-                              .arg(xml.columnNumber())
-                              .arg(what));
-    }
+    static QByteArray shielded(uint c) { return QString(QChar(char16_t(kControlBase + c))).toUtf8(); }
 
-    // Reads up to the end of the current element, refusing unknown content.
-    bool nextChild(QXmlStreamReader &xml)
+    QByteArray m_table[256];
+    QByteArray m_shielded[0x20];
+    std::vector<uint8_t> m_back;
+    QByteArray m_pending;
+    QByteArray m_out;
+};
+
+class PacketReader {
+public:
+    PacketReader(TMemTable &table, const QString &source) : m_table(table), m_source(source)
     {
-        while (!xml.atEnd()) {
-            const auto token = xml.readNext();
-            switch (token) {
-            case QXmlStreamReader::StartElement: return true;
-            case QXmlStreamReader::EndElement: return false;
-            case QXmlStreamReader::Characters:
-                if (!xml.isWhitespace())
-                    fail(xml, QStringLiteral("unexpected text"));
-                break;
-            case QXmlStreamReader::EntityReference: fail(xml, QStringLiteral("unknown entity reference"));
-            case QXmlStreamReader::Invalid: fail(xml, xml.errorString());
-            default: break;
-            }
+        // The encoding given here overrides any declaration: the feed always gives UTF-8.
+        m_parser = XML_ParserCreate("UTF-8");
+        if (!m_parser)
+            throw ETableError(QStringLiteral("Cannot read a data packet: out of memory"));
+        XML_SetUserData(m_parser, this);
+        XML_SetElementHandler(m_parser, &PacketReader::onStart, &PacketReader::onEnd);
+        XML_SetCharacterDataHandler(m_parser, &PacketReader::onText);
+        XML_SetStartDoctypeDeclHandler(m_parser, &PacketReader::onDoctype);
+        XML_SetEntityDeclHandler(m_parser, &PacketReader::onEntityDecl);
+        XML_SetSkippedEntityHandler(m_parser, &PacketReader::onSkippedEntity);
+        XML_SetParamEntityParsing(m_parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    }
+    ~PacketReader() { XML_ParserFree(m_parser); }
+    PacketReader(const PacketReader &) = delete;
+    PacketReader &operator=(const PacketReader &) = delete;
+
+    // Parses the next piece of the file (code page 1250 bytes); last ends the document.
+    void feed(const char *data, qsizetype size, bool last)
+    {
+        const QByteArray &utf8 = m_feed.next(data, size, last);
+        if (XML_Parse(m_parser, utf8.constData(), int(utf8.size()), last) != XML_STATUS_OK) {
+            if (!m_error.isEmpty())
+                throw ETableError(m_error);
+            fail(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(m_parser))));
         }
-        fail(xml, xml.hasError() ? xml.errorString() : QStringLiteral("unexpected end of file"));
+        if (!last)
+            return;
+        if (!m_sawRoot)
+            fail(QStringLiteral("no DATAPACKET element"));
+        if (!m_sawMetadata)
+            fail(QStringLiteral("no METADATA element"));
     }
 
-    void readPacket(QXmlStreamReader &xml)
+private:
+    enum class Place { Document, Packet, Metadata, Fields, Leaf, Rows };
+
+    static PacketReader &self(void *data) { return *static_cast<PacketReader *>(data); }
+
+    QString where(const QString &what) const
     {
-        while (nextChild(xml)) {
-            if (xml.name() == QLatin1String("METADATA") && !m_sawMetadata) {
+        const QString name = m_source.isEmpty() ? QStringLiteral("data packet") : m_source;
+        return QStringLiteral("Invalid data packet \"%1\" (line %2, column %3): %4")
+            .arg(name)
+            .arg(XML_GetCurrentLineNumber(m_parser))
+            .arg(XML_GetCurrentColumnNumber(m_parser) + 1)
+            .arg(what);
+    }
+    [[noreturn]] void fail(const QString &what) const { throw ETableError(where(what)); }
+    // Inside a parser callback: remember the failure and stop; it is raised after the parser returns.
+    void stop(const QString &what)
+    {
+        if (m_error.isEmpty())
+            m_error = where(what);
+        XML_StopParser(m_parser, XML_FALSE);
+    }
+    bool stopped() const { return !m_error.isEmpty(); }
+
+    static void XMLCALL onDoctype(void *data, const XML_Char *, const XML_Char *, const XML_Char *, int)
+    {
+        self(data).stop(QStringLiteral("document type declarations are not accepted"));
+    }
+    static void XMLCALL onEntityDecl(void *data, const XML_Char *, int, const XML_Char *, int, const XML_Char *,
+                                     const XML_Char *, const XML_Char *, const XML_Char *)
+    {
+        self(data).stop(QStringLiteral("document type declarations are not accepted"));
+    }
+    static void XMLCALL onSkippedEntity(void *data, const XML_Char *, int)
+    {
+        self(data).stop(QStringLiteral("unknown entity reference"));
+    }
+    static void XMLCALL onText(void *data, const XML_Char *s, int len)
+    {
+        PacketReader &r = self(data);
+        for (int i = 0; i < len && !r.stopped(); ++i)
+            if (s[i] != ' ' && s[i] != '\t' && s[i] != '\n' && s[i] != '\r')
+                r.stop(r.m_places.isEmpty() ? QStringLiteral("text outside the packet") : QStringLiteral("unexpected text"));
+    }
+    static void XMLCALL onStart(void *data, const XML_Char *name, const XML_Char **atts)
+    {
+        PacketReader &r = self(data);
+        if (r.stopped())
+            return;
+        try {
+            r.start(name, atts);
+        } catch (const ETableError &e) {
+            r.stop(e.message());
+        } catch (const std::exception &e) {
+            r.stop(QString::fromLocal8Bit(e.what()));
+        }
+    }
+    static void XMLCALL onEnd(void *data, const XML_Char *)
+    {
+        PacketReader &r = self(data);
+        if (r.stopped() || r.m_places.isEmpty())
+            return;
+        try {
+            const Place place = r.m_places.takeLast();
+            if (place == Place::Metadata)
+                r.finishMetadata();
+        } catch (const ETableError &e) {
+            r.stop(e.message());
+        }
+    }
+
+    static QString text(const char *s) { return QString::fromUtf8(s); }
+
+    void start(const char *name, const char **atts)
+    {
+        const QByteArrayView tag(name);
+        const Place place = m_places.isEmpty() ? Place::Document : m_places.last();
+        switch (place) {
+        case Place::Document:
+            if (m_sawRoot || tag != "DATAPACKET")
+                return stop(QStringLiteral("the root element must be DATAPACKET"));
+            m_sawRoot = true;
+            if (attr(atts, "Version") != QByteArrayView("2.0"))
+                return stop(QStringLiteral("only the packet version 2.0 is known"));
+            m_places.append(Place::Packet);
+            return;
+        case Place::Packet:
+            if (tag == "METADATA" && !m_sawMetadata) {
                 m_sawMetadata = true;
-                readMetadata(xml);
-            } else if (xml.name() == QLatin1String("ROWDATA") && m_sawMetadata && !m_sawRows) {
+                m_places.append(Place::Metadata);
+            } else if (tag == "ROWDATA" && m_sawMetadata && !m_sawRows) {
                 m_sawRows = true;
-                readRows(xml);
+                m_places.append(Place::Rows);
             } else {
-                fail(xml, QStringLiteral("unexpected element %1").arg(xml.name()));
+                stop(QStringLiteral("unexpected element %1").arg(text(name)));
+            }
+            return;
+        case Place::Metadata:
+            if (tag == "FIELDS" && !m_sawFields) {
+                m_sawFields = true;
+                m_places.append(Place::Fields);
+            } else if (tag == "PARAMS") {
+                readParams(atts);
+                m_places.append(Place::Leaf);
+            } else {
+                stop(QStringLiteral("unexpected element %1 in METADATA").arg(text(name)));
+            }
+            return;
+        case Place::Fields:
+            if (tag != "FIELD")
+                return stop(QStringLiteral("unexpected element %1 in FIELDS").arg(text(name)));
+            if (int(m_table.fieldDefs().size()) >= TMemTable::kMaxFields)
+                return stop(QStringLiteral("more than %1 fields").arg(TMemTable::kMaxFields));
+            readField(atts);
+            m_places.append(Place::Leaf);
+            m_leafName = QStringLiteral("FIELD");
+            return;
+        case Place::Leaf:
+            return stop(QStringLiteral("unexpected element %1 in %2").arg(text(name), m_leafName));
+        case Place::Rows:
+            if (tag != "ROW")
+                return stop(QStringLiteral("unexpected element %1 in ROWDATA").arg(text(name)));
+            readRow(atts);
+            m_places.append(Place::Leaf);
+            m_leafName = QStringLiteral("ROW");
+            return;
+        }
+    }
+
+    static QByteArrayView attr(const char **atts, const char *name)
+    {
+        for (int i = 0; atts[i]; i += 2)
+            if (std::strcmp(atts[i], name) == 0)
+                return QByteArrayView(atts[i + 1]);
+        return QByteArrayView();
+    }
+    static bool has(const char **atts, const char *name)
+    {
+        for (int i = 0; atts[i]; i += 2)
+            if (std::strcmp(atts[i], name) == 0)
+                return true;
+        return false;
+    }
+    static bool flag(const char **atts, const char *name)
+    {
+        return text(attr(atts, name).data()).compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+    }
+
+    void readField(const char **atts)
+    {
+        TFieldDef d;
+        d.name = text(attr(atts, "attrname").data());
+        if (d.name.isEmpty())
+            fail(QStringLiteral("a FIELD without attrname"));
+        const QString typeName = text(attr(atts, "fieldtype").data());
+        d.subtype = text(attr(atts, "SUBTYPE").data());
+        d.type = typeFromNames(typeName, d.subtype);
+        if (d.type == TFieldType::Unknown)
+            fail(QStringLiteral("unknown field type \"%1\" of field %2").arg(typeName, d.name));
+        if (has(atts, "WIDTH")) {
+            bool ok = false;
+            d.size = text(attr(atts, "WIDTH").data()).toInt(&ok);
+            if (!ok || d.size < 0 || d.size > 1000000)
+                fail(QStringLiteral("invalid WIDTH of field %1").arg(d.name));
+        }
+        if (has(atts, "DECIMALS"))
+            d.decimals = text(attr(atts, "DECIMALS").data()).toInt();
+        d.readOnly = flag(atts, "readonly");
+        d.required = flag(atts, "required");
+        d.hidden = flag(atts, "hidden");
+        m_table.fieldDefs().push_back(d);
+    }
+
+    void readParams(const char **atts)
+    {
+        m_leafName = QStringLiteral("PARAMS");
+        for (int i = 0; atts[i]; i += 2) {
+            if (std::strcmp(atts[i], "AUTOINCVALUE") == 0) {
+                bool ok = false;
+                m_autoInc = text(atts[i + 1]).toInt(&ok);
+                if (!ok)
+                    fail(QStringLiteral("invalid AUTOINCVALUE \"%1\"").arg(text(atts[i + 1])));
+            } else {
+                m_table.extraParams().append({text(atts[i]), text(atts[i + 1])});
             }
         }
     }
 
-    void readMetadata(QXmlStreamReader &xml)
+    void finishMetadata()
     {
-        bool sawFields = false;
-        while (nextChild(xml)) {
-            if (xml.name() == QLatin1String("FIELDS") && !sawFields) {
-                sawFields = true;
-                while (nextChild(xml)) {
-                    if (xml.name() != QLatin1String("FIELD"))
-                        fail(xml, QStringLiteral("unexpected element %1 in FIELDS").arg(xml.name()));
-                    if (int(m_table.fieldDefs().size()) >= TMemTable::kMaxFields)
-                        fail(xml, QStringLiteral("more than %1 fields").arg(TMemTable::kMaxFields));
-                    readField(xml);
-                }
-            } else if (xml.name() == QLatin1String("PARAMS")) {
-                readParams(xml);
-            } else {
-                fail(xml, QStringLiteral("unexpected element %1 in METADATA").arg(xml.name()));
-            }
-        }
         if (m_table.fieldDefs().empty())
-            fail(xml, QStringLiteral("no field definitions"));
+            fail(QStringLiteral("no field definitions"));
         try {
             m_table.createDataSet();
         } catch (const ETableError &e) {
-            fail(xml, e.message());
+            fail(e.message());
         }
         m_table.setAutoIncValue(m_autoInc);
-        m_names.clear();
         for (const auto &d : m_table.fieldDefs()) {
             m_exact.insert(d.name, int(m_names.size()));
             m_folded.insert(d.name.toCaseFolded(), int(m_names.size()));
-            m_names.push_back(d.name);
+            m_names.push_back(d.name.toUtf8());
         }
-        m_kinds.clear();
         for (int i = 0; i < m_table.fieldCount(); ++i)
             m_kinds.push_back(ValueKindOf(m_table.field(i).dataType()));
         m_lastText.assign(m_kinds.size(), QString());
+        m_lastBytes.assign(m_kinds.size(), QByteArray());
     }
 
-    static bool flag(const QXmlStreamAttributes &a, const char *name)
-    {
-        return a.value(QLatin1String(name)).compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
-    }
-
-    void readField(QXmlStreamReader &xml)
-    {
-        const QXmlStreamAttributes a = xml.attributes();
-        TFieldDef d;
-        d.name = a.value(QLatin1String("attrname")).toString();
-        if (d.name.isEmpty())
-            fail(xml, QStringLiteral("a FIELD without attrname"));
-        const QString typeName = a.value(QLatin1String("fieldtype")).toString();
-        d.subtype = a.value(QLatin1String("SUBTYPE")).toString();
-        d.type = typeFromNames(typeName, d.subtype);
-        if (d.type == TFieldType::Unknown)
-            fail(xml, QStringLiteral("unknown field type \"%1\" of field %2").arg(typeName, d.name));
-        if (a.hasAttribute(QLatin1String("WIDTH"))) {
-            bool ok = false;
-            d.size = a.value(QLatin1String("WIDTH")).toInt(&ok);
-            if (!ok || d.size < 0 || d.size > 1000000)
-                fail(xml, QStringLiteral("invalid WIDTH of field %1").arg(d.name));
-        }
-        if (a.hasAttribute(QLatin1String("DECIMALS")))
-            d.decimals = a.value(QLatin1String("DECIMALS")).toInt();
-        d.readOnly = flag(a, "readonly");
-        d.required = flag(a, "required");
-        d.hidden = flag(a, "hidden");
-        m_table.fieldDefs().push_back(d);
-        while (nextChild(xml))
-            fail(xml, QStringLiteral("unexpected element %1 in FIELD").arg(xml.name()));
-    }
-
-    void readParams(QXmlStreamReader &xml)
-    {
-        for (const QXmlStreamAttribute &attr : xml.attributes()) {
-            if (attr.name() == QLatin1String("AUTOINCVALUE")) {
-                bool ok = false;
-                m_autoInc = attr.value().toInt(&ok);
-                if (!ok)
-                    fail(xml, QStringLiteral("invalid AUTOINCVALUE \"%1\"").arg(attr.value()));
-            } else {
-                m_table.extraParams().append({attr.name().toString(), attr.value().toString()});
-            }
-        }
-        while (nextChild(xml))
-            fail(xml, QStringLiteral("unexpected element %1 in PARAMS").arg(xml.name()));
-    }
-
-    int fieldIndexOf(QStringView name, int hint) const
+    int fieldIndexOf(const char *name, int hint) const
     {
         // Rows usually list their values in field order: try the next field first.
         const int n = int(m_names.size());
-        if (hint >= 0 && hint < n && name == m_names[size_t(hint)])
+        if (hint >= 0 && hint < n && m_names[size_t(hint)] == name)
             return hint;
-        const QString key = name.toString();
+        const QString key = text(name);
         if (const auto it = m_exact.constFind(key); it != m_exact.constEnd())
             return *it;
         if (const auto it = m_folded.constFind(key.toCaseFolded()); it != m_folded.constEnd())
@@ -440,56 +567,91 @@ private:
         return -1;
     }
 
-    void readRows(QXmlStreamReader &xml)
+    void readRow(const char **atts)
     {
-        int rowNumber = 0;
-        while (nextChild(xml)) {
-            if (xml.name() != QLatin1String("ROW"))
-                fail(xml, QStringLiteral("unexpected element %1 in ROWDATA").arg(xml.name()));
-            ++rowNumber;
-            const int record = m_table.appendRawRecord();
-            int hint = 0;
-            for (const QXmlStreamAttribute &attr : xml.attributes()) {
-                const QStringView name = attr.name();
-                const int f = fieldIndexOf(name, hint);
-                if (f < 0) {
-                    // Change-log state of other writers; every row here is final.
-                    if (name == QLatin1String("RowState"))
-                        continue;
-                    fail(xml, QStringLiteral("row %1 has a value for the unknown field %2").arg(rowNumber).arg(name));
+        ++m_rowNumber;
+        const int record = m_table.appendRawRecord();
+        int hint = 0;
+        bool plain = true; // the row's own text may stand for it when the file is written again
+        for (int i = 0; atts[i]; i += 2) {
+            const int f = fieldIndexOf(atts[i], hint);
+            if (f < 0) {
+                // Change-log state of other writers; every row here is final.
+                if (std::strcmp(atts[i], "RowState") == 0) {
+                    plain = false;
+                    continue;
                 }
-                hint = f + 1;
-                storeValue(xml, record, f, attr.value(), rowNumber);
+                fail(QStringLiteral("row %1 has a value for the unknown field %2").arg(m_rowNumber).arg(text(atts[i])));
             }
-            while (nextChild(xml))
-                fail(xml, QStringLiteral("unexpected element %1 in ROW").arg(xml.name()));
+            hint = f + 1;
+            plain = storeValue(record, f, atts[i + 1]) && plain;
         }
+        if (plain)
+            keepRowText(record);
     }
 
-    void storeValue(QXmlStreamReader &xml, int record, int field, QStringView value, int rowNumber)
+    // The row's start tag as it stands in the file is what the writer would give for it.
+    void keepRowText(int record)
+    {
+        int offset = 0, size = 0;
+        const char *context = XML_GetInputContext(m_parser, &offset, &size);
+        const int count = XML_GetCurrentByteCount(m_parser);
+        if (!context || count < 6 || offset < 0 || offset + count > size)
+            return;
+        const QByteArrayView tag(context + offset, count);
+        if (!tag.startsWith("<ROW") || !tag.endsWith("/>"))
+            return;
+        QByteArray bytes;
+        if (m_feed.back(tag, bytes))
+            m_table.rowCache(record) = std::move(bytes);
+    }
+
+    // Stores one value; false when the value carried a shielded control character.
+    bool storeValue(int record, int field, const char *raw)
     {
         const TField &f = m_table.field(field);
+        const QByteArrayView bytes(raw);
         auto bad = [&]() {
-            fail(xml, QStringLiteral("row %1: \"%2\" is not a valid %3 value for field %4")
-                          .arg(rowNumber)
-                          .arg(value.left(40))
-                          .arg(QLatin1String(typeNameOf(f.dataType())), f.fieldName()));
+            fail(QStringLiteral("row %1: \"%2\" is not a valid %3 value for field %4")
+                     .arg(m_rowNumber)
+                     .arg(QString::fromUtf8(bytes).left(40))
+                     .arg(QLatin1String(typeNameOf(f.dataType())), f.fieldName()));
         };
-        switch (m_kinds[size_t(field)]) {
-        case TValueKind::Text:
+        if (m_kinds[size_t(field)] == TValueKind::Text) {
             if (f.dataType() == TFieldType::Memo) {
-                m_table.setRawText(field, record, DecodeCp1250(QByteArray::fromBase64(value.toLatin1())));
-            } else {
-                // Repeated texts (type names, frequent numbers) share one string.
-                QString &last = m_lastText[size_t(field)];
-                if (hasShielded(value))
-                    m_table.setRawText(field, record, unshieldControls(value));
-                else if (!last.isNull() && value == last)
-                    m_table.setRawText(field, record, last);
-                else
-                    m_table.setRawText(field, record, last = value.toString());
+                m_table.setRawText(field, record, DecodeCp1250(QByteArray::fromBase64(QByteArray(bytes.data(), bytes.size()))));
+                return true;
             }
-            return;
+            // Repeated texts (type names, frequent numbers) share one string.
+            QByteArray &lastBytes = m_lastBytes[size_t(field)];
+            QString &last = m_lastText[size_t(field)];
+            if (!last.isNull() && bytes == lastBytes) {
+                m_table.setRawText(field, record, last);
+                return true;
+            }
+            const QString value = QString::fromUtf8(bytes);
+            if (hasShielded(value)) {
+                m_table.setRawText(field, record, unshieldControls(value));
+                return false;
+            }
+            lastBytes = bytes.toByteArray();
+            m_table.setRawText(field, record, last = value);
+            return true;
+        }
+        // Numbers and dates are short; a value of other characters is refused below anyway.
+        char16_t buffer[64];
+        QString wide;
+        QStringView value;
+        if (bytes.size() <= 64) {
+            for (qsizetype i = 0; i < bytes.size(); ++i)
+                buffer[i] = char16_t(static_cast<unsigned char>(bytes[i]));
+            value = QStringView(buffer, bytes.size());
+        } else {
+            wide = QString::fromUtf8(bytes);
+            value = wide;
+        }
+        switch (m_kinds[size_t(field)]) {
+        case TValueKind::Text: break;
         case TValueKind::Int: {
             if (f.dataType() == TFieldType::Boolean) {
                 if (value.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0 || value == QLatin1String("1"))
@@ -498,7 +660,7 @@ private:
                     m_table.setRawInt(field, record, 0);
                 else
                     bad();
-                return;
+                return true;
             }
             bool ok = false;
             const qint64 v = value.toLongLong(&ok);
@@ -520,7 +682,7 @@ private:
             if (!fits)
                 bad();
             m_table.setRawInt(field, record, v);
-            return;
+            return true;
         }
         case TValueKind::Float: {
             double v = 0;
@@ -537,19 +699,29 @@ private:
             if (!ok)
                 bad();
             m_table.setRawFloat(field, record, v);
-            return;
+            return true;
         }
         }
+        return true;
     }
 
     TMemTable &m_table;
     QString m_source;
+    XML_Parser m_parser = nullptr;
+    Cp1250Feed m_feed;
+    QString m_error;
+    QList<Place> m_places;
+    QString m_leafName;
+    bool m_sawRoot = false;
     bool m_sawMetadata = false;
+    bool m_sawFields = false;
     bool m_sawRows = false;
     int m_autoInc = 1;
-    std::vector<QString> m_names;
+    int m_rowNumber = 0;
+    std::vector<QByteArray> m_names;
     std::vector<TValueKind> m_kinds;
     std::vector<QString> m_lastText;
+    std::vector<QByteArray> m_lastBytes;
     QHash<QString, int> m_exact, m_folded;
 };
 
@@ -719,7 +891,14 @@ void LoadDataPacket(TMemTable &table, const QByteArray &bytes, const QString &so
 {
     TMemTable loaded;
     PacketReader reader(loaded, sourceName);
-    reader.read(needsShield(bytes) ? shieldControls(DecodeCp1250(bytes)) : DecodeCp1250(bytes));
+    // In pieces, as from a file.
+    constexpr qsizetype kPiece = 1 << 18;
+    qsizetype at = 0;
+    do {
+        const qsizetype n = std::min(kPiece, bytes.size() - at);
+        reader.feed(bytes.constData() + at, n, at + n >= bytes.size());
+        at += n;
+    } while (at < bytes.size());
     table.replaceContent(loaded);
 }
 
@@ -730,7 +909,13 @@ QByteArray SaveDataPacket(const TMemTable &table)
     QByteArray out;
     const int rows = table.physicalCount();
     const int fields = table.fieldCount();
-    out.reserve(qsizetype(rows) * (fields * 16 + 16) + 4096);
+    // The whole size up front: growing a buffer of the log's size copies it all again.
+    qsizetype expected = 4096 + qsizetype(fields) * 128;
+    for (int r = 0; r < rows; ++r) {
+        const QByteArray &row = table.rowCache(r);
+        expected += row.isEmpty() ? qsizetype(fields) * 24 + 16 : row.size();
+    }
+    out.reserve(expected);
     out += "<?xml version=\"1.0\" standalone=\"yes\"?>\r\n<DATAPACKET Version=\"2.0\"><METADATA><FIELDS>";
     std::vector<QByteArray> names;
     for (int i = 0; i < fields; ++i) {
@@ -790,10 +975,20 @@ void LoadDataPacketFile(TMemTable &table, const QString &fileName)
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly))
         throw ETableError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, f.errorString()));
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw ETableError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, f.errorString()));
-    LoadDataPacket(table, bytes, fileName);
+    // Read and parsed in pieces: memory stays near the size of the loaded table.
+    TMemTable loaded;
+    PacketReader reader(loaded, fileName);
+    QByteArray piece(1 << 18, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = f.read(piece.data(), piece.size());
+        if (n < 0)
+            throw ETableError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, f.errorString()));
+        const bool last = n == 0;
+        reader.feed(piece.constData(), qsizetype(n), last);
+        if (last)
+            break;
+    }
+    table.replaceContent(loaded);
 }
 
 void SaveDataPacketFile(const TMemTable &table, const QString &fileName)

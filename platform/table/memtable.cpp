@@ -1495,7 +1495,9 @@ void TMemTable::replaceContent(TMemTable &loaded)
     m_serials.reserve(loaded.m_serials.size());
     for (size_t i = 0; i < loaded.m_serials.size(); ++i)
         m_serials.push_back(m_nextSerial++);
-    m_rowCache.assign(m_serials.size(), QByteArray());
+    // The reader keeps each row's text from the file: the first save need not build it.
+    m_rowCache = std::move(loaded.m_rowCache);
+    m_rowCache.resize(m_serials.size());
     m_autoInc = loaded.m_autoInc;
     m_extraParams = loaded.m_extraParams;
     m_buffer.clear();

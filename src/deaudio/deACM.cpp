@@ -384,6 +384,13 @@ void TMiniConvertor::Reset()
     m_outSize = 0;
 }
 
+void TMiniConvertor::Restart()
+{
+    if (!m_active)
+        throw EACMError(kWhileNotActive);
+    Reset();
+}
+
 void TMiniConvertor::Close()
 {
     try {
@@ -643,6 +650,16 @@ void TdeAudioConvertor::Flush()
         currentSize = produced;
     }
     Deliver(current, currentSize);
+}
+
+void TdeAudioConvertor::Restart()
+{
+    if (!m_active)
+        return;
+    m_outData = nullptr;
+    m_outSize = 0;
+    for (TMiniConvertor *stage : std::as_const(m_stages))
+        stage->Restart();
 }
 
 void TdeAudioConvertor::Deliver(const void *data, int size)

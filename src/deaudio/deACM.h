@@ -251,6 +251,8 @@ public:
 
     void Open(bool realTime);
     void Close();
+    // Forgets the waiting bytes and the codec's history, as after Open.
+    void Restart();
     // Appends the data to the waiting bytes and converts the whole blocks; returns the
     // number of bytes placed in OutBuffer (0 while less than a block waits).
     int Convert(const void *data, int size, bool set8087Flag, uint32_t flags);
@@ -310,6 +312,9 @@ public:
     // silence; an encoder's last frames) is converted and handed on like any other
     // output. The chain stays open; harmless when inactive.
     void Flush();
+    // Starts a new stream on the open chain: every stage forgets what it holds, as after
+    // Open, without building the chain again. Harmless when inactive.
+    void Restart();
 
     const QList<TdeWaveFormat *> &Formats() const { return m_formats; }
     const QList<TMiniConvertor *> &Stages() const { return m_stages; }

@@ -34,14 +34,34 @@ void TdeAudioControlSource::SetMeasuringFormat(TdeWaveFormat &format)
 void TdeAudioControlSource::AudioUpdate(IdeAudioSubject *subject, const void *data, int size)
 {
     TdeWaveFormat *format = subject->GetFormat();
-    // The chain is rebuilt for every buffer, so a measurement never depends on the last one.
-    m_convertor.SetActive(false);
-    m_convertor.FormatIn().Assign(*format);
-    SetMeasuringFormat(m_convertor.FormatOut());
-    m_convertor.SetActive(true);
+    // Every buffer is measured on its own: a new stream on the same chain while the
+    // format stays, a chain built anew when it changes.
+    if (m_convertor.Active() && format->IsEqual(m_convertor.FormatIn()) && IsMeasuringFormat(m_convertor.FormatOut())) {
+        m_convertor.Restart();
+    } else {
+        m_convertor.SetActive(false);
+        m_convertor.FormatIn().Assign(*format);
+        SetMeasuringFormat(m_convertor.FormatOut());
+        m_convertor.SetActive(true);
+    }
+    // The whole buffer, including what the converter's filter holds back at its end.
+    m_measured.clear();
     m_convertor.Convert(data, size);
-    MeasurePeaks(m_convertor.OutData(), m_convertor.OutSize(), m_peakLeft, m_peakRight);
+    m_measured.append(static_cast<const char *>(m_convertor.OutData()), m_convertor.OutSize());
+    m_convertor.Flush();
+    m_measured.append(static_cast<const char *>(m_convertor.OutData()), m_convertor.OutSize());
+    MeasurePeaks(m_measured.constData(), int(m_measured.size()), m_peakLeft, m_peakRight);
     DataChanged();
+}
+
+bool TdeAudioControlSource::IsMeasuringFormat(const TdeWaveFormat &format)
+{
+    static const TdeWaveFormat measuring = [] {
+        TdeWaveFormat f;
+        SetMeasuringFormat(f);
+        return f;
+    }();
+    return format.IsEqual(measuring);
 }
 
 void TdeAudioControlSource::MeasurePeaks(const void *data, int size, uint16_t &left, uint16_t &right)
@@ -66,7 +86,7 @@ void TdeAudioControlSource::MeasurePeaks(const void *data, int size, uint16_t &l
 
 void TdeAudioControlSource::DataChanged()
 {
-    m_subject.Notify(&m_subject, m_convertor.OutData(), m_convertor.OutSize());
+    m_subject.Notify(&m_subject, m_measured.isEmpty() ? nullptr : m_measured.constData(), int(m_measured.size()));
     if (OnDataChanged)
         OnDataChanged(this);
 }

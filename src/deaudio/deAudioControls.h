@@ -1,6 +1,7 @@
 #pragma once
 #include "deACM.h"
 
+#include <QByteArray>
 #include <functional>
 
 // A pass-through stage that measures loudness: every buffer of the observed source is
@@ -34,10 +35,12 @@ protected:
 
 private:
     static void SetMeasuringFormat(TdeWaveFormat &format);
+    static bool IsMeasuringFormat(const TdeWaveFormat &format);
 
     TdeAudioConvertor m_convertor;
     TdeAudioObserver m_observer;
     TdeAudioSubject m_subject;
+    QByteArray m_measured; // the converted buffer, measured and pushed on
     uint16_t m_peakLeft = 0;
     uint16_t m_peakRight = 0;
 };

@@ -160,6 +160,15 @@ QByteArray ConvertAll(TdeAudioConvertor &convertor, const QByteArray &data, int 
     return out;
 }
 
+QByteArray ConvertWhole(TdeAudioConvertor &convertor, const QByteArray &data, int chunk)
+{
+    QByteArray out = ConvertAll(convertor, data, chunk);
+    CollectOutput(convertor, out);
+    convertor.Flush();
+    convertor.OnAudioConverted = nullptr;
+    return out;
+}
+
 namespace {
 Match CompareAt(const QVector<int16_t> &reference, const QVector<int16_t> &decoded, int lag, int stride)
 {

@@ -31,6 +31,8 @@ QVector<int16_t> SoxDecode(const QString &fileName, int *channels, QString *erro
 void CollectOutput(TdeAudioConvertor &convertor, QByteArray &out);
 // Pushes data through a convertor in pieces of chunk bytes and collects the output.
 QByteArray ConvertAll(TdeAudioConvertor &convertor, const QByteArray &data, int chunk);
+// The same, then ends the stream, as a recording that stops does.
+QByteArray ConvertWhole(TdeAudioConvertor &convertor, const QByteArray &data, int chunk);
 
 struct Match {
     double snrDb = -100;

@@ -38,7 +38,7 @@ Recording Record(const TdeWaveFormat &capture, const TdeWaveFormat &record, int 
     convertor.Open();
     // One eighth of a second per push, as the recorder captures.
     const int chunk = chunkBytes ? chunkBytes : int(capture.AvgBytesPerSec() / 8 / capture.BlockAlign() * capture.BlockAlign());
-    r.encoded = ConvertAll(convertor, pcm, chunk);
+    r.encoded = ConvertWhole(convertor, pcm, chunk);
     r.samplesPerChannel = uint32_t(r.left.size());
     return r;
 }
@@ -289,7 +289,7 @@ TEST(ConversionPeers, EveryCaptureFormatReachesEveryRecordFormat)
                         convertor.SetFormatIn(capture);
                         convertor.SetFormatOut(record);
                         convertor.Open();
-                        const QByteArray encoded = ConvertAll(convertor, pcm, int(capture.AvgBytesPerSec() / 8));
+                        const QByteArray encoded = ConvertWhole(convertor, pcm, int(capture.AvgBytesPerSec() / 8));
                         ASSERT_FALSE(encoded.isEmpty());
                         ++checked;
                         if (tag == WAVE_FORMAT_MPEGLAYER3) {

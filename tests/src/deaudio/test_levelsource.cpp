@@ -144,6 +144,71 @@ TEST_F(LevelSourceTest, EachBufferIsMeasuredOnItsOwn)
     EXPECT_TRUE(level.Convertor().FormatIn().IsEqual(PcmWave(22050, 8, 1)));
 }
 
+// What a chain built afresh for one buffer gives: the converted buffer including the
+// end its filter holds back.
+QByteArray FreshConversion(const TdeWaveFormat &in, const QByteArray &buffer)
+{
+    TdeAudioConvertor c;
+    c.SetFormatIn(in);
+    TdeWaveFormat &out = c.FormatOut();
+    out.SetBitsPerSample(16);
+    out.SetChannels(2);
+    out.SetSamplesPerSec(48000);
+    out.SetAvgBytesPerSec(192000);
+    out.SetBlockAlign(4);
+    c.Open();
+    QByteArray all;
+    c.Convert(buffer.constData(), int(buffer.size()));
+    all.append(static_cast<const char *>(c.OutData()), c.OutSize());
+    c.Flush();
+    all.append(static_cast<const char *>(c.OutData()), c.OutSize());
+    return all;
+}
+
+// The chain is kept while the format stays, yet every buffer gives exactly the peaks and
+// the sound a chain of its own would give: nothing of one buffer leaks into the next.
+TEST_F(LevelSourceTest, KeptChainMeasuresLikeAFreshOneForEveryBuffer)
+{
+    for (const TdeWaveFormat &format : {PcmWave(44100, 16, 2), PcmWave(8000, 8, 1), PcmWave(48000, 16, 2),
+                                        PcmWave(22050, 16, 1)}) {
+        SCOPED_TRACE(format.SamplesPerSec());
+        TSource source(format);
+        Attach(source);
+        sink.sizes.clear();
+        QList<QByteArray> pushed;
+        sink.observer.OnAudioUpdate = [&pushed](IdeAudioSubject *, const void *data, int size) {
+            pushed.append(QByteArray(static_cast<const char *>(data), size));
+        };
+        const int second = int(format.AvgBytesPerSec());
+        // Loud, silent, odd-sized and tiny buffers in turn, so that any history would show.
+        const QList<QByteArray> buffers = {Sine16(48000, 2, 6000, 30000).left(second / 8),
+                                           QByteArray(second / 8, format.BitsPerSample() == 8 ? char(128) : '\0'),
+                                           Sine16(48000, 2, 3000, 9000).left(second / 16 + 1),
+                                           QByteArray(3, char(0x40)),
+                                           Sine16(48000, 2, 12000, 20000).left(second / 4)};
+        const TMiniConvertor *stage = nullptr;
+        for (int round = 0; round < 2; ++round) {
+            for (const QByteArray &buffer : buffers) {
+                pushed.clear();
+                source.Push(buffer);
+                const QByteArray expected = FreshConversion(format, buffer);
+                uint16_t left = 0, right = 0;
+                TdeAudioControlSource::MeasurePeaks(expected.constData(), int(expected.size()), left, right);
+                EXPECT_EQ(level.PeakLeft(), left);
+                EXPECT_EQ(level.PeakRight(), right);
+                ASSERT_EQ(pushed.size(), 1);
+                EXPECT_EQ(pushed[0], expected);
+                // Once built, the chain stays for the whole run of one format.
+                ASSERT_EQ(level.Convertor().Stages().size(), 1);
+                if (!stage)
+                    stage = level.Convertor().Stages().first();
+                EXPECT_EQ(level.Convertor().Stages().first(), stage);
+            }
+        }
+        level.SetAudioSource(nullptr);
+    }
+}
+
 TEST(LevelMeasure, TrailingPartialFrameIsIgnored)
 {
     uint16_t left = 1, right = 1;
