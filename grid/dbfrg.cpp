@@ -477,8 +477,8 @@ void Tfrg::SortByColumn(int column, bool descending)
     for (int i = 0; i < gr->ColumnCount(); ++i) {
         TColumn &c = gr->Column(i);
         const QColor color = i == column ? kSortColor : windowText;
-        c.Title.FontColor = color;
-        c.FontColor = color;
+        c.Title.FontColor = ColumnColorOf(color);
+        c.FontColor = ColumnColorOf(color);
     }
     gr->ColumnsChanged();
     m_sortColumn = column;
@@ -513,7 +513,7 @@ void Tfrg::DetectSort()
         const TColumn &c = gr->Columns()[size_t(i)];
         if (found < 0 && !order.isEmpty() && c.FieldName.compare(order, Qt::CaseInsensitive) == 0)
             found = i;
-        if (navy < 0 && c.Title.FontColor == kSortColor)
+        if (navy < 0 && c.Title.FontColor == ColumnColorOf(kSortColor))
             navy = i;
     }
     if (found < 0)

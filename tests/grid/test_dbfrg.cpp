@@ -139,8 +139,8 @@ TEST_F(FrameTest, StartsOnTheTablesOrderAndTogglesDirectionOnTheSortedTitle)
     ASSERT_GE(start, 0);
     EXPECT_EQ(frame->SortColumn(), start);
     EXPECT_FALSE(frame->Descending());
-    EXPECT_EQ(frame->gr->Columns()[size_t(start)].Title.FontColor, QColor(0, 0, 128));
-    EXPECT_NE(frame->gr->Columns()[size_t(number)].Title.FontColor, QColor(0, 0, 128));
+    EXPECT_EQ(ColumnQColor(frame->gr->Columns()[size_t(start)].Title.FontColor), QColor(0, 0, 128));
+    EXPECT_NE(ColumnQColor(frame->gr->Columns()[size_t(number)].Title.FontColor), QColor(0, 0, 128));
     EXPECT_EQ(currentNumber(), QStringLiteral("601111")) << "DetectSort goes to the first row";
     EXPECT_TRUE(frame->ditsestupn1->isVisible() || frame->DescendingAllowed());
     EXPECT_FALSE(frame->IsSortableColumn(frame->gr->ColumnOfField(QStringLiteral("NOTE"))))
@@ -167,8 +167,8 @@ TEST_F(FrameTest, StartsOnTheTablesOrderAndTogglesDirectionOnTheSortedTitle)
     EXPECT_EQ(frame->SortColumn(), number);
     EXPECT_TRUE(frame->Descending());
     EXPECT_EQ(table.indexName(), QStringLiteral("PHONENUMBER_ixd"));
-    EXPECT_EQ(frame->gr->Columns()[size_t(number)].FontColor, QColor(0, 0, 128));
-    EXPECT_NE(frame->gr->Columns()[size_t(start)].Title.FontColor, QColor(0, 0, 128));
+    EXPECT_EQ(ColumnQColor(frame->gr->Columns()[size_t(number)].FontColor), QColor(0, 0, 128));
+    EXPECT_NE(ColumnQColor(frame->gr->Columns()[size_t(start)].Title.FontColor), QColor(0, 0, 128));
 
     // The sort menu lists the sortable columns and checks the sorted one.
     QStringList checked;
@@ -600,7 +600,7 @@ TEST_F(FrameTest, NewRowsKeepTheColumnLayoutAndTheSortMarker)
     EXPECT_EQ(frame->gr->horizontalHeader()->sectionSize(number), 155);
     EXPECT_EQ(frame->gr->model()->rowCount(), 6);
     EXPECT_EQ(frame->gr->CurrentRow(), table.recNo() - 1) << "the grid follows the table's cursor";
-    EXPECT_EQ(frame->gr->Columns()[size_t(number)].Title.FontColor, QColor(0, 0, 128));
+    EXPECT_EQ(ColumnQColor(frame->gr->Columns()[size_t(number)].Title.FontColor), QColor(0, 0, 128));
 }
 
 namespace {
