@@ -8,6 +8,10 @@
 #include "myutils.h"
 
 namespace {
+// The no-break space as a character reference: the named entity needs the DTD,
+// and readers that do not fetch it refuse the page.
+const QString kNbsp = QStringLiteral("&#160;");
+
 const char *const kHead[] = {
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>",
     "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" \"http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd\">",
@@ -156,9 +160,9 @@ QByteArray Tdboutput_html::Build(TMemTable &dataset, const Tdboutputsfields &fie
             if (fields[i].Sum)
                 cell = HtmlEscape(sumText(*columns[i], sums[i]));
             else if (i == 0)
-                cell = HtmlEscape(CommonText(60)) + QStringLiteral("&nbsp;");
+                cell = HtmlEscape(CommonText(60)) + kNbsp;
             else
-                cell = QStringLiteral("&nbsp;");
+                cell = kNbsp;
             sumRow += QStringLiteral("<td") + classes[i] + QLatin1Char('>') + cell + QStringLiteral("</td>");
         }
         sumRow += QStringLiteral("</tr>");

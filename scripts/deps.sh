@@ -9,6 +9,8 @@ packages=(
   fonts-liberation
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth xdg-utils
+  # readers that check exported spreadsheets and XHTML pages in the tests
+  python3-xlrd libxml2-utils
 )
 missing=()
 for p in "${packages[@]}"; do
