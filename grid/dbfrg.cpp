@@ -632,8 +632,14 @@ void Tfrg::Output()
 {
     if (!Table() || !g_outputFactory)
         return;
-    if (!m_output)
-        m_output = g_outputFactory(*this, g_cfgHandler.get(), pmo, m_configName);
+    if (!m_output) {
+        TColumns visible;
+        for (const TColumn &c : gr->Columns()) {
+            if (c.Visible)
+                visible.push_back(c);
+        }
+        m_output = g_outputFactory(*Table(), visible, g_cfgHandler.get(), pmo, m_configName);
+    }
     if (!m_output)
         return;
     m_output->SetFilterText(spbfilter->toolTip());

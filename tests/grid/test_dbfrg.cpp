@@ -619,14 +619,24 @@ private:
 TEST_F(FrameTest, OutputButtonMakesTheDialogOnceAndRestoringColumnsFreesIt)
 {
     QStringList log;
-    Tfrg::SetOutputFactory([&](Tfrg &, TCfgHandler *cfg, QMenu *pmo, const QString &name) {
+    decltype(makeFrame()) frame;
+    Tfrg::SetOutputFactory([&](TMemTable &dataset, const TColumns &visible, TCfgHandler *cfg, QMenu *pmo,
+                               const QString &name) {
+        EXPECT_EQ(&dataset, frame->Table());
+        int shown = 0;
+        for (const TColumn &c : frame->gr->Columns())
+            shown += c.Visible ? 1 : 0;
+        EXPECT_EQ(int(visible.size()), shown) << "only the columns the grid shows";
+        for (const TColumn &c : visible)
+            EXPECT_TRUE(c.Visible);
         EXPECT_NE(cfg, nullptr);
         EXPECT_NE(pmo, nullptr);
         EXPECT_EQ(name, QStringLiteral("frg_audio"));
         return std::make_unique<FakeOutput>(log);
     });
-    auto frame = makeFrame();
+    frame = makeFrame();
     frame->InitFrame(&model);
+    frame->gr->Column(1).Visible = false;
     frame->show();
     frame->spbfilter->setToolTip(QStringLiteral("Typ: Odchozí"));
     frame->spboutput->show();
