@@ -630,7 +630,12 @@ void Tfrg::Search()
 
 void Tfrg::Output()
 {
-    if (!Table() || !g_outputFactory)
+    // A frame its owner never initialised (the statistics table) still outputs the
+    // table its grid shows, under the frame's own name.
+    TMemTable *table = Table();
+    if (!table && gr->TableModel())
+        table = gr->TableModel()->table();
+    if (!table || !g_outputFactory)
         return;
     if (!m_output) {
         TColumns visible;
@@ -638,7 +643,8 @@ void Tfrg::Output()
             if (c.Visible)
                 visible.push_back(c);
         }
-        m_output = g_outputFactory(*Table(), visible, g_cfgHandler.get(), pmo, m_configName);
+        m_output = g_outputFactory(*table, visible, g_cfgHandler.get(), pmo,
+                                   m_configName.isEmpty() ? objectName() : m_configName);
     }
     if (!m_output)
         return;

@@ -656,6 +656,26 @@ TEST_F(FrameTest, OutputButtonMakesTheDialogOnceAndRestoringColumnsFreesIt)
     Tfrg::SetOutputFactory(nullptr);
 }
 
+TEST_F(FrameTest, AFrameWithoutInitOutputsTheTableItsGridShows)
+{
+    QStringList log;
+    TMemTable *handed = nullptr;
+    QString name;
+    Tfrg::SetOutputFactory([&](TMemTable &dataset, const TColumns &, TCfgHandler *, QMenu *, const QString &config) {
+        handed = &dataset;
+        name = config;
+        return std::make_unique<FakeOutput>(log);
+    });
+    auto frame = makeFrame();
+    frame->setObjectName(QStringLiteral("frg_stat"));
+    frame->gr->SetDataModel(&model);
+    frame->Output();
+    EXPECT_EQ(handed, &table);
+    EXPECT_EQ(name, QStringLiteral("frg_stat")) << "templates are kept under the frame's own name";
+    EXPECT_EQ(log.last(), QStringLiteral("definition"));
+    Tfrg::SetOutputFactory(nullptr);
+}
+
 TEST_F(FrameTest, NavigatorButtonsFollowTheRow)
 {
     auto frame = makeFrame();
