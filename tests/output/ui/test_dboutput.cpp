@@ -237,3 +237,29 @@ TEST_F(DialogTest, GenerateAndRunTemplateWriteThroughTheChosenWriter)
     ASSERT_EQ(boxes.boxes().size(), 1);
     EXPECT_EQ(boxes.boxes()[0].text, QStringLiteral("Tento typ výstupu zatím není k dispozici."));
 }
+
+// The layout promised to users: columns and templates on the left, type and parameters on
+// the right, "Generovat" and the close button at the bottom right. TEMBREL_SCREENSHOT=<png>
+// also saves a picture of the dialog (run under xvfb-run to see real fonts).
+TEST_F(DialogTest, LayoutPutsListsLeftOptionsRightAndButtonsBottomRight)
+{
+    setup(5);
+    dialog.SetFilterText(QStringLiteral("Typ hovoru: Příchozí"));
+    dialog.SetOutputType(otHtml);
+    dialog.show();
+    QApplication::processEvents();
+    auto rect = [&](QWidget *w) { return QRect(w->mapTo(&dialog, QPoint(0, 0)), w->size()); };
+    const int middle = dialog.width() / 2;
+    for (QWidget *w : {static_cast<QWidget *>(dialog.GroupBox1), static_cast<QWidget *>(dialog.GroupBox5)})
+        EXPECT_LT(rect(w).right(), middle + 10);
+    for (QWidget *w : {static_cast<QWidget *>(dialog.rgtype), static_cast<QWidget *>(dialog.GroupBox4)})
+        EXPECT_GT(rect(w).left(), middle - 10);
+    EXPECT_GT(rect(dialog.Button1).top(), rect(dialog.GroupBox5).bottom());
+    EXPECT_LT(rect(dialog.Button1).right(), rect(dialog.Button2).left());
+    EXPECT_GT(rect(dialog.Button2).right(), dialog.width() - 30);
+    EXPECT_TRUE(dialog.Button1->isDefault());
+    const QByteArray shot = qgetenv("TEMBREL_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(shot)));
+    }
+}
