@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -116,6 +117,12 @@ Tfdboutput::Tfdboutput(QWidget *parent) : QDialog(parent)
     spbtempl_choose = listButton(QStringLiteral("▾"), CommonText(39), GroupBox5);
     spbtempl_save = listButton(QStringLiteral("💾"), CommonText(40), GroupBox5);
     spbtempl_delete = listButton(QStringLiteral("✗"), CommonText(41), GroupBox5);
+    // Pictures from the style: not every desktop has a font with the symbols.
+    spbtempl_choose->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    spbtempl_save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    spbtempl_delete->setIcon(style()->standardIcon(QStyle::SP_TrashIcon));
+    for (QToolButton *b : {spbtempl_choose, spbtempl_save, spbtempl_delete})
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
     labtempl = new QLabel(GroupBox5);
     auto *g5 = new QHBoxLayout(GroupBox5);
     for (QToolButton *b : {spbtempl_choose, spbtempl_save, spbtempl_delete})
