@@ -207,6 +207,15 @@ Tfdboutput::Tfdboutput(QWidget *parent) : QDialog(parent)
     resize(640, 480);
 }
 
+Tfdboutput::~Tfdboutput()
+{
+    if (!m_frameMenu)
+        return;
+    const QList<QAction *> actions = m_frameMenu->actions();
+    for (qsizetype i = 0; i + kFrameMenuFixedItems < actions.size(); ++i)
+        delete actions[i];
+}
+
 void Tfdboutput::guarded(const std::function<void()> &work)
 {
     try {

@@ -25,6 +25,8 @@ class TMemTable;
 class Tfdboutput : public QDialog, public IFrameOutput {
 public:
     explicit Tfdboutput(QWidget *parent = nullptr);
+    // Takes its template items out of the frame's menu: they would run nothing.
+    ~Tfdboutput() override;
 
     // Once, when the frame first asks for output.
     void Setup(TMemTable &dataset, const TColumns &columns, TCfgHandler *cfg, const QString &filterText,

@@ -230,6 +230,13 @@ TEST_F(DialogTest, GenerateAndRunTemplateWriteThroughTheChosenWriter)
     boxes.answer(mrCancel);
     frameMenu.actions().first()->trigger(); // the frame's template item runs it at once
     EXPECT_TRUE(QFile::exists(again));
+    {
+        Tfdboutput second;
+        second.Setup(*table, columns(3), &cfg, QString(), &frameMenu, QStringLiteral("frg_audio"));
+        EXPECT_EQ(menuTexts(frameMenu), (QStringList{"Rychlá", "", "&Definovat výstup..."}));
+    }
+    EXPECT_EQ(menuTexts(frameMenu), (QStringList{"", "&Definovat výstup..."})) << "a freed dialog leaves no dead items";
+    dialog.Setup(*table, columns(3), &cfg, QString(), &frameMenu, QStringLiteral("frg_audio"));
 
     dialog.SetOutputType(otPreview);
     boxes.clear();
