@@ -2,6 +2,7 @@
 
 #include "autostart.h"
 #include "calltypeicons.h"
+#include "dboutput.h"
 #include "deAudioIO.h"
 #include "fltaud.h"
 #include "maintmb.h"
@@ -246,6 +247,7 @@ int RunTembrel(int argc, char **argv)
     const QStringList arguments = QApplication::arguments();
     InitApplicationFiles(QApplication::applicationFilePath(), arguments);
     InstallWidgetHandlers();
+    InstallOutputDialogs();
     int result = 0;
     {
         TTembrelApp program(arguments);

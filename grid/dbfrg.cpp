@@ -477,8 +477,8 @@ void Tfrg::SortByColumn(int column, bool descending)
     for (int i = 0; i < gr->ColumnCount(); ++i) {
         TColumn &c = gr->Column(i);
         const QColor color = i == column ? kSortColor : windowText;
-        c.Title.FontColor = color;
-        c.FontColor = color;
+        c.Title.FontColor = ColumnColorOf(color);
+        c.FontColor = ColumnColorOf(color);
     }
     gr->ColumnsChanged();
     m_sortColumn = column;
@@ -513,7 +513,7 @@ void Tfrg::DetectSort()
         const TColumn &c = gr->Columns()[size_t(i)];
         if (found < 0 && !order.isEmpty() && c.FieldName.compare(order, Qt::CaseInsensitive) == 0)
             found = i;
-        if (navy < 0 && c.Title.FontColor == kSortColor)
+        if (navy < 0 && c.Title.FontColor == ColumnColorOf(kSortColor))
             navy = i;
     }
     if (found < 0)
@@ -630,10 +630,22 @@ void Tfrg::Search()
 
 void Tfrg::Output()
 {
-    if (!Table() || !g_outputFactory)
+    // A frame its owner never initialised (the statistics table) still outputs the
+    // table its grid shows, under the frame's own name.
+    TMemTable *table = Table();
+    if (!table && gr->TableModel())
+        table = gr->TableModel()->table();
+    if (!table || !g_outputFactory)
         return;
-    if (!m_output)
-        m_output = g_outputFactory(*this, g_cfgHandler.get(), pmo, m_configName);
+    if (!m_output) {
+        TColumns visible;
+        for (const TColumn &c : gr->Columns()) {
+            if (c.Visible)
+                visible.push_back(c);
+        }
+        m_output = g_outputFactory(*table, visible, g_cfgHandler.get(), pmo,
+                                   m_configName.isEmpty() ? objectName() : m_configName);
+    }
     if (!m_output)
         return;
     m_output->SetFilterText(spbfilter->toolTip());

@@ -58,9 +58,10 @@ public:
     virtual void SetFilterText(const QString &text) = 0;
     virtual void ShowDefinition() = 0;
 };
-class Tfrg;
-using FrameOutputFactory =
-    std::function<std::unique_ptr<IFrameOutput>(Tfrg &frame, TCfgHandler *cfg, QMenu *pmo, const QString &configName)>;
+// Made on the frame's first output request from what the output room needs: the
+// dataset, the columns the grid shows (in grid order) and where templates live.
+using FrameOutputFactory = std::function<std::unique_ptr<IFrameOutput>(
+    TMemTable &dataset, const TColumns &visibleColumns, TCfgHandler *cfg, QMenu *pmo, const QString &configName)>;
 
 // The list frame every table window embeds: navigator, find, filter and output
 // buttons above an extended grid, with sorting by any column, saved column

@@ -14,96 +14,24 @@
 #include <QScrollBar>
 
 namespace {
-constexpr quint32 kColumnsMagic = 0x54434F4C; // "TCOL"
-constexpr quint16 kColumnsVersion = 1;
 constexpr int kScrollIntervalMs = 300;
 constexpr int kScrollMargin = 5;
 constexpr int kCellPadding = 8;
-
-void writeColor(QDataStream &out, const QColor &color)
-{
-    out << bool(color.isValid()) << quint32(color.isValid() ? color.rgba() : 0);
-}
-
-QColor readColor(QDataStream &in)
-{
-    bool valid = false;
-    quint32 rgba = 0;
-    in >> valid >> rgba;
-    return valid ? QColor::fromRgba(rgba) : QColor();
-}
-
-void writeFont(QDataStream &out, const QFont &font) { out << font.toString(); }
-
-QFont readFont(QDataStream &in)
-{
-    QString text;
-    in >> text;
-    QFont font;
-    if (!text.isEmpty() && !font.fromString(text))
-        throw Exception(QStringLiteral("Damaged font in the column settings"));
-    return font;
-}
 } // namespace
 
-bool operator==(const TColumnTitle &a, const TColumnTitle &b)
+QFont ColumnQFont(const TColumnFont &font, const QFont &fallback)
 {
-    return a.Caption == b.Caption && a.Font == b.Font && a.FontColor == b.FontColor && a.Alignment == b.Alignment;
+    QFont result = fallback;
+    if (!font.Description.isEmpty() && !result.fromString(font.Description))
+        return fallback;
+    return result;
 }
 
-QByteArray SaveColumns(const TColumns &columns)
-{
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setVersion(QDataStream::Qt_6_4);
-    out << kColumnsMagic << kColumnsVersion << quint32(columns.size());
-    for (const TColumn &c : columns) {
-        out << c.FieldName << c.Title.Caption;
-        writeFont(out, c.Title.Font);
-        writeColor(out, c.Title.FontColor);
-        out << qint32(c.Title.Alignment.toInt()) << qint32(c.Width) << c.Visible;
-        writeFont(out, c.Font);
-        writeColor(out, c.FontColor);
-        out << qint32(c.Alignment.toInt()) << c.PickList << qint32(c.ButtonStyle);
-    }
-    return bytes;
-}
+TColumnFont ColumnFontOf(const QFont &font) { return {font.toString()}; }
 
-TColumns LoadColumns(const QByteArray &bytes)
-{
-    QDataStream in(bytes);
-    in.setVersion(QDataStream::Qt_6_4);
-    quint32 magic = 0, count = 0;
-    quint16 version = 0;
-    in >> magic >> version >> count;
-    if (in.status() != QDataStream::Ok || magic != kColumnsMagic || version != kColumnsVersion)
-        throw Exception(QStringLiteral("Not a column set"));
-    // Each column takes well over 16 bytes; a larger count is damage, not data.
-    if (count > quint32(bytes.size() / 16))
-        throw Exception(QStringLiteral("Damaged column set"));
-    TColumns columns;
-    for (quint32 i = 0; i < count; ++i) {
-        TColumn c;
-        qint32 titleAlign = 0, width = 0, align = 0, style = 0;
-        in >> c.FieldName >> c.Title.Caption;
-        c.Title.Font = readFont(in);
-        c.Title.FontColor = readColor(in);
-        in >> titleAlign >> width >> c.Visible;
-        c.Font = readFont(in);
-        c.FontColor = readColor(in);
-        in >> align >> c.PickList >> style;
-        if (in.status() != QDataStream::Ok || width < 0 || style < 0 || style > int(TColumnButtonStyle::cbsNone))
-            throw Exception(QStringLiteral("Damaged column set"));
-        c.Title.Alignment = Qt::Alignment::fromInt(titleAlign);
-        c.Width = width;
-        c.Alignment = Qt::Alignment::fromInt(align);
-        c.ButtonStyle = TColumnButtonStyle(style);
-        columns.push_back(std::move(c));
-    }
-    if (!in.atEnd())
-        throw Exception(QStringLiteral("Damaged column set"));
-    return columns;
-}
+QColor ColumnQColor(const TColumnColor &color) { return color.Valid ? QColor::fromRgba(color.Argb) : QColor(); }
+
+TColumnColor ColumnColorOf(const QColor &color) { return color.isValid() ? TColumnColor{true, color.rgba()} : TColumnColor{}; }
 
 // ---- TGridColumnsModel ---------------------------------------------------------------
 
@@ -201,9 +129,9 @@ QVariant TGridColumnsModel::data(const QModelIndex &index, int role) const
     const TColumn &c = m_grid->m_columns[size_t(index.column())];
     switch (role) {
     case Qt::FontRole:
-        return c.Font;
+        return c.Font.Description.isEmpty() ? QVariant() : QVariant(ColumnQFont(c.Font, m_grid->font()));
     case Qt::ForegroundRole:
-        return c.FontColor.isValid() ? QVariant(QBrush(c.FontColor)) : QVariant();
+        return c.FontColor.isValid() ? QVariant(QBrush(ColumnQColor(c.FontColor))) : QVariant();
     case Qt::BackgroundRole:
         return QBrush(m_grid->RowColor(index.row() + 1));
     case Qt::TextAlignmentRole:
@@ -228,9 +156,9 @@ QVariant TGridColumnsModel::headerData(int section, Qt::Orientation orientation,
     case Qt::DisplayRole:
         return c.Title.Caption;
     case Qt::FontRole:
-        return c.Title.Font;
+        return c.Title.Font.Description.isEmpty() ? QVariant() : QVariant(ColumnQFont(c.Title.Font, m_grid->font()));
     case Qt::ForegroundRole:
-        return c.Title.FontColor.isValid() ? QVariant(QBrush(c.Title.FontColor)) : QVariant();
+        return c.Title.FontColor.isValid() ? QVariant(QBrush(ColumnQColor(c.Title.FontColor))) : QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(c.Title.Alignment | Qt::AlignVCenter);
     default:
@@ -343,8 +271,8 @@ TColumns TDBGridEx::DefaultColumnsFor(QAbstractItemModel *model) const
         TColumn c;
         c.FieldName = table ? table->fieldName(s) : model->headerData(s, Qt::Horizontal).toString();
         c.Title.Caption = table ? table->displayLabel(s) : model->headerData(s, Qt::Horizontal).toString();
-        c.Title.Font = font();
-        c.Font = font();
+        c.Title.Font = ColumnFontOf(font());
+        c.Font = ColumnFontOf(font());
         if (table && table->table() && s < table->table()->fieldCount())
             c.Alignment = table->table()->field(s).alignment();
         const int chars = table ? table->displayWidth(s) : 10;
@@ -615,7 +543,7 @@ bool TDBGridEx::titleMouseMove(QMouseEvent *event)
             if (!c.Title.Caption.isEmpty()) {
                 m_hotSavedColor = c.Title.FontColor;
                 if (horizontalScrollBar()->value() == 0) {
-                    c.Title.FontColor = m_hotTrackTitlesColor;
+                    c.Title.FontColor = ColumnColorOf(m_hotTrackTitlesColor);
                     m_columnsModel->titleChanged(column);
                 }
             }
@@ -686,7 +614,7 @@ bool TDBGridEx::titleRelease(QMouseEvent *event)
             TColumn &c = m_columns[size_t(column)];
             m_hotSavedColor = c.Title.FontColor;
             if (horizontalScrollBar()->value() == 0)
-                c.Title.FontColor = m_hotTrackTitlesColor;
+                c.Title.FontColor = ColumnColorOf(m_hotTrackTitlesColor);
             m_columnsModel->titleChanged(column);
         }
     }
@@ -778,12 +706,13 @@ void TDBGridEx::DrawTitleCell(QPainter &painter, const QRect &rect, int column, 
     const TColumn &c = m_columns[size_t(column)];
     const QFont saved = painter.font();
     painter.fillRect(rect, palette().color(QPalette::Button));
-    QFont bold = c.Title.Font;
+    QFont bold = ColumnQFont(c.Title.Font, font());
     bold.setBold(true);
     painter.setFont(bold);
-    QColor textColor = c.Title.FontColor.isValid() ? c.Title.FontColor : palette().color(QPalette::ButtonText);
+    QColor textColor =
+        c.Title.FontColor.isValid() ? ColumnQColor(c.Title.FontColor) : palette().color(QPalette::ButtonText);
     if (m_hotColumn == column && m_hotSavedColor.isValid())
-        textColor = m_hotSavedColor;
+        textColor = ColumnQColor(m_hotSavedColor);
     // A one-pixel 3D border: sunken in the pressed state, raised otherwise.
     const QColor shadow = palette().color(QPalette::Dark);
     const QColor light = palette().color(QPalette::Light);

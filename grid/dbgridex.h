@@ -11,40 +11,17 @@
 #include <functional>
 #include <vector>
 
+#include "columnlayout.h"
+
 class QLabel;
 class TDBGridEx;
 class TTableModel;
 
-enum class TColumnButtonStyle { cbsAuto, cbsEllipsis, cbsNone };
-
-// One column of a grid: which field it shows and how.
-struct TColumnTitle {
-    QString Caption;
-    QFont Font;
-    QColor FontColor;
-    Qt::Alignment Alignment = Qt::AlignLeft;
-};
-
-struct TColumn {
-    QString FieldName;
-    TColumnTitle Title;
-    int Width = 64;
-    bool Visible = true;
-    QFont Font;
-    QColor FontColor;
-    Qt::Alignment Alignment = Qt::AlignLeft;
-    QStringList PickList;
-    TColumnButtonStyle ButtonStyle = TColumnButtonStyle::cbsAuto;
-
-    bool operator==(const TColumn &other) const = default;
-};
-bool operator==(const TColumnTitle &a, const TColumnTitle &b);
-
-using TColumns = std::vector<TColumn>;
-
-// The column set as bytes and back; LoadColumns raises Exception on damaged data.
-QByteArray SaveColumns(const TColumns &columns);
-TColumns LoadColumns(const QByteArray &bytes);
+// The looks of a stored column as window types and back.
+QFont ColumnQFont(const TColumnFont &font, const QFont &fallback);
+TColumnFont ColumnFontOf(const QFont &font);
+QColor ColumnQColor(const TColumnColor &color);
+TColumnColor ColumnColorOf(const QColor &color);
 
 // What the grid view shows: the source model's fields in the order and with the
 // looks of the grid's columns. Rows are the source's rows.
@@ -176,7 +153,7 @@ private:
     bool m_hotTrackTitles = false;
     QColor m_hotTrackTitlesColor{0, 0, 128};
     int m_hotColumn = -1;
-    QColor m_hotSavedColor;
+    TColumnColor m_hotSavedColor;
     QCursor m_loadedCursor;
     bool m_loadedCursorSet = false;
 

@@ -13,6 +13,8 @@ packages=(
   sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth xdg-utils
   # SIP lines: the user agent (its sound goes through the sound server above and ALSA's pulse plugin)
   baresip-core
+  # readers that check exported spreadsheets and XHTML pages in the tests
+  python3-xlrd libxml2-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 #include "messageboxwidget.h"
 
+#include "filechooserwidget.h"
 #include "waitcursorwidget.h"
 
 #include <QApplication>
@@ -122,6 +123,8 @@ void InstallWidgetHandlers()
 {
     static TMessageBoxWidget messageBox;
     static TOverrideCursorHandler cursor;
+    static TFileChooserWidget fileChooser;
     SetMessageBoxHandler(&messageBox);
     SetCursorHandler(&cursor);
+    SetFileChooser(&fileChooser);
 }

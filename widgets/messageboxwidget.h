@@ -20,6 +20,6 @@ public:
     static int resultOf(QMessageBox *box, QAbstractButton *clicked);
 };
 
-// Puts the widget message box and the override-cursor busy cursor in place of
+// Puts the widget message box, the override-cursor busy cursor and the file dialogs in place of
 // the windowless defaults; the program calls it once its QApplication exists.
 void InstallWidgetHandlers();

@@ -4,6 +4,7 @@
 // so a running recording is stored with its call.
 #include "exception.h"
 #include "formatsettings.h"
+#include "headlessexport.h"
 #include "myutils.h"
 #include "session.h"
 #include "simulatedline.h"
@@ -88,6 +89,19 @@ int main(int argc, char **argv)
     // As the program does: the log lies in the data directory and is always written.
     SetLogFileName(JoinPath(DataDirectory(), QFileInfo(LogFileName()).fileName()));
     SetLoggingEnabled(true);
+
+    // --export FILE: write the log into a file and end, without touching the line.
+    const QString exportFile = optionValue(args, QStringLiteral("export"));
+    if (!exportFile.isEmpty()) {
+        QString error;
+        if (!ExportCallLog(exportFile, optionValue(args, QStringLiteral("template")),
+                           optionValue(args, QStringLiteral("filter")), error)) {
+            fail(error);
+            return 1;
+        }
+        print(QStringLiteral("EXPORTED ") + exportFile);
+        return 0;
+    }
 
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
         fail(QStringLiteral("cannot set up signal handling"));

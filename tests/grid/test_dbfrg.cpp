@@ -139,8 +139,8 @@ TEST_F(FrameTest, StartsOnTheTablesOrderAndTogglesDirectionOnTheSortedTitle)
     ASSERT_GE(start, 0);
     EXPECT_EQ(frame->SortColumn(), start);
     EXPECT_FALSE(frame->Descending());
-    EXPECT_EQ(frame->gr->Columns()[size_t(start)].Title.FontColor, QColor(0, 0, 128));
-    EXPECT_NE(frame->gr->Columns()[size_t(number)].Title.FontColor, QColor(0, 0, 128));
+    EXPECT_EQ(ColumnQColor(frame->gr->Columns()[size_t(start)].Title.FontColor), QColor(0, 0, 128));
+    EXPECT_NE(ColumnQColor(frame->gr->Columns()[size_t(number)].Title.FontColor), QColor(0, 0, 128));
     EXPECT_EQ(currentNumber(), QStringLiteral("601111")) << "DetectSort goes to the first row";
     EXPECT_TRUE(frame->ditsestupn1->isVisible() || frame->DescendingAllowed());
     EXPECT_FALSE(frame->IsSortableColumn(frame->gr->ColumnOfField(QStringLiteral("NOTE"))))
@@ -167,8 +167,8 @@ TEST_F(FrameTest, StartsOnTheTablesOrderAndTogglesDirectionOnTheSortedTitle)
     EXPECT_EQ(frame->SortColumn(), number);
     EXPECT_TRUE(frame->Descending());
     EXPECT_EQ(table.indexName(), QStringLiteral("PHONENUMBER_ixd"));
-    EXPECT_EQ(frame->gr->Columns()[size_t(number)].FontColor, QColor(0, 0, 128));
-    EXPECT_NE(frame->gr->Columns()[size_t(start)].Title.FontColor, QColor(0, 0, 128));
+    EXPECT_EQ(ColumnQColor(frame->gr->Columns()[size_t(number)].FontColor), QColor(0, 0, 128));
+    EXPECT_NE(ColumnQColor(frame->gr->Columns()[size_t(start)].Title.FontColor), QColor(0, 0, 128));
 
     // The sort menu lists the sortable columns and checks the sorted one.
     QStringList checked;
@@ -600,7 +600,7 @@ TEST_F(FrameTest, NewRowsKeepTheColumnLayoutAndTheSortMarker)
     EXPECT_EQ(frame->gr->horizontalHeader()->sectionSize(number), 155);
     EXPECT_EQ(frame->gr->model()->rowCount(), 6);
     EXPECT_EQ(frame->gr->CurrentRow(), table.recNo() - 1) << "the grid follows the table's cursor";
-    EXPECT_EQ(frame->gr->Columns()[size_t(number)].Title.FontColor, QColor(0, 0, 128));
+    EXPECT_EQ(ColumnQColor(frame->gr->Columns()[size_t(number)].Title.FontColor), QColor(0, 0, 128));
 }
 
 namespace {
@@ -619,14 +619,24 @@ private:
 TEST_F(FrameTest, OutputButtonMakesTheDialogOnceAndRestoringColumnsFreesIt)
 {
     QStringList log;
-    Tfrg::SetOutputFactory([&](Tfrg &, TCfgHandler *cfg, QMenu *pmo, const QString &name) {
+    decltype(makeFrame()) frame;
+    Tfrg::SetOutputFactory([&](TMemTable &dataset, const TColumns &visible, TCfgHandler *cfg, QMenu *pmo,
+                               const QString &name) {
+        EXPECT_EQ(&dataset, frame->Table());
+        int shown = 0;
+        for (const TColumn &c : frame->gr->Columns())
+            shown += c.Visible ? 1 : 0;
+        EXPECT_EQ(int(visible.size()), shown) << "only the columns the grid shows";
+        for (const TColumn &c : visible)
+            EXPECT_TRUE(c.Visible);
         EXPECT_NE(cfg, nullptr);
         EXPECT_NE(pmo, nullptr);
         EXPECT_EQ(name, QStringLiteral("frg_audio"));
         return std::make_unique<FakeOutput>(log);
     });
-    auto frame = makeFrame();
+    frame = makeFrame();
     frame->InitFrame(&model);
+    frame->gr->Column(1).Visible = false;
     frame->show();
     frame->spbfilter->setToolTip(QStringLiteral("Typ: Odchozí"));
     frame->spboutput->show();
@@ -643,6 +653,26 @@ TEST_F(FrameTest, OutputButtonMakesTheDialogOnceAndRestoringColumnsFreesIt)
     frame->RestoreStandardColumns();
     EXPECT_EQ(log.last(), QStringLiteral("freed"));
     EXPECT_EQ(frame->OutputDialog(), nullptr);
+    Tfrg::SetOutputFactory(nullptr);
+}
+
+TEST_F(FrameTest, AFrameWithoutInitOutputsTheTableItsGridShows)
+{
+    QStringList log;
+    TMemTable *handed = nullptr;
+    QString name;
+    Tfrg::SetOutputFactory([&](TMemTable &dataset, const TColumns &, TCfgHandler *, QMenu *, const QString &config) {
+        handed = &dataset;
+        name = config;
+        return std::make_unique<FakeOutput>(log);
+    });
+    auto frame = makeFrame();
+    frame->setObjectName(QStringLiteral("frg_stat"));
+    frame->gr->SetDataModel(&model);
+    frame->Output();
+    EXPECT_EQ(handed, &table);
+    EXPECT_EQ(name, QStringLiteral("frg_stat")) << "templates are kept under the frame's own name";
+    EXPECT_EQ(log.last(), QStringLiteral("definition"));
     Tfrg::SetOutputFactory(nullptr);
 }
 

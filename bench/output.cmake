@@ -1,0 +1,3 @@
+if(TARGET output)
+  tembrel_add_bench(output LIBS output)
+endif()

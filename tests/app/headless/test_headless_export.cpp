@@ -1,0 +1,87 @@
+#include "headlessprocess.h"
+
+#include "codepage1250.h"
+#include "formatsettings.h"
+#include "myutils.h"
+#include "udmcd.h"
+
+#include <QFileInfo>
+
+namespace {
+class HeadlessExport : public HeadlessProcess {
+protected:
+    // Three calls in the log, written by the call-data module itself.
+    void FillCallLog()
+    {
+        InstallCallLog();
+        const QString old = DataDirectory();
+        SetDataDirectory(dir.path());
+        {
+            Tdmcd calls;
+            calls.OpenCallLog();
+            const double day = EncodeDate(2024, 6, 3);
+            calls.AddCall(2, 0, day + EncodeTime(8, 0, 0), day + EncodeTime(8, 1, 5), QStringLiteral("602111222"), QString());
+            calls.AddCall(3, 0, day + EncodeTime(9, 0, 0), day + EncodeTime(9, 0, 30), QStringLiteral("777333444"), QString());
+            calls.AddCall(3, 0, day + EncodeTime(10, 0, 0), day + EncodeTime(10, 2, 0), QStringLiteral("Žofie"), QString());
+        }
+        SetDataDirectory(old);
+    }
+    int Run(const QStringList &args)
+    {
+        Launch(args);
+        EXPECT_TRUE(host.waitForFinished(30000));
+        output += QString::fromLocal8Bit(host.readAllStandardOutput() + host.readAllStandardError());
+        return host.exitCode();
+    }
+    QStringList CsvLines(const QString &file)
+    {
+        QFile f(file);
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        QString text = DecodeCp1250(f.readAll());
+        text.chop(2);
+        return text.split(QStringLiteral("\r\n"));
+    }
+};
+} // namespace
+
+TEST_F(HeadlessExport, WritesTheLogThroughATemplateAndAFilterWithoutChangingIt)
+{
+    FillCallLog();
+    const QString data = dir.filePath(QStringLiteral("data.xml"));
+    QFile::setPermissions(data, QFile::ReadOwner); // it only reads
+    QFile dataFile(data);
+    ASSERT_TRUE(dataFile.open(QIODevice::ReadOnly));
+    const QByteArray before = dataFile.readAll();
+    dataFile.close();
+
+    const QString all = dir.filePath(QStringLiteral("all.csv"));
+    ASSERT_EQ(Run({QStringLiteral("--export"), all}), 0) << output.toStdString();
+    QStringList lines = CsvLines(all);
+    ASSERT_EQ(lines.size(), 4) << "header and three calls";
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("Telefonní číslo")));
+    EXPECT_TRUE(lines[3].contains(QStringLiteral("Žofie")));
+
+    ASSERT_TRUE(WriteStringToFile(EncodeCp1250(QStringLiteral("Příchozí=4;Výpis;1;1;1;0;PHONENUMBER;WHENLENGTH\r\n")),
+                                  dir.filePath(QStringLiteral("frg_audio.dbo"))));
+    const QString incoming = dir.filePath(QStringLiteral("in.csv"));
+    ASSERT_EQ(Run({QStringLiteral("--export"), incoming, QStringLiteral("--template"), QStringLiteral("příchozí"),
+                   QStringLiteral("--filter"), QStringLiteral("CALLTYPE=3")}),
+              0)
+        << output.toStdString();
+    EXPECT_EQ(CsvLines(incoming), (QStringList{QStringLiteral("Telefonní číslo;Délka hovoru"),
+                                               QStringLiteral("777333444;30"), QStringLiteral("Žofie;120")}));
+
+    const QString sheet = dir.filePath(QStringLiteral("calls.xls"));
+    ASSERT_EQ(Run({QStringLiteral("--export"), sheet}), 0) << output.toStdString();
+    EXPECT_GT(QFileInfo(sheet).size(), 100);
+
+    EXPECT_NE(Run({QStringLiteral("--export"), dir.filePath(QStringLiteral("x.pdf"))}), 0);
+    EXPECT_TRUE(output.contains(QStringLiteral(".csv"))) << output.toStdString();
+    EXPECT_NE(Run({QStringLiteral("--export"), dir.filePath(QStringLiteral("y.csv")), QStringLiteral("--template"),
+                   QStringLiteral("none")}),
+              0);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("y.csv"))));
+
+    ASSERT_TRUE(dataFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(dataFile.readAll(), before);
+}
