@@ -355,9 +355,11 @@ private:
         }
     }
 
-    // Measures, cuts at the box's width and justifies one text.
+    // Measures, cuts and justifies one text. Values are cut at their box so that
+    // a long one stays in its column; fixed texts are the designer's and show whole.
     void place(const TReportControl &c, const Box &box, const QString &text, int page)
     {
+        const bool cut = c.kind != TControlKind::Text;
         if (text.isEmpty())
             return;
         const auto font = ReportFont(c.font.face, c.font.bold, c.font.italic);
@@ -375,7 +377,7 @@ private:
             } else {
                 w = font->ansiWidth(code) * size / 1000.0;
             }
-            if (width + w > boxWidth + 0.01)
+            if (cut && width + w > boxWidth + 0.01)
                 break;
             width += w;
             shown += QString::fromUcs4(&code, 1);

@@ -1,0 +1,1 @@
+// printing test comes with the printer renderer
