@@ -40,63 +40,6 @@ protected:
     }
 };
 
-QImage Render(const TPageStream &stream, int page, int dpi)
-{
-    const double scale = dpi / 72.0;
-    const TStreamPage &p = stream.pages[size_t(page)];
-    QImage image(int(std::ceil(p.width * scale)), int(std::ceil(p.height * scale)), QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    TPagePainter().paint(painter, stream, page, scale);
-    painter.end();
-    return image.convertToFormat(QImage::Format_Grayscale8);
-}
-
-struct Difference {
-    double meanAbs = 0;   // 0..255 over the whole page, after a 3x3 box blur
-    double inkMissed = 0; // share of dark pixels of either image with no dark-ish pixel near them in the other
-};
-
-// Rasterisers may place an edge a pixel apart; the comparison forgives that much and no more.
-Difference Compare(const QImage &a, const QImage &b)
-{
-    const int w = qMin(a.width(), b.width()), h = qMin(a.height(), b.height());
-    auto at = [](const QImage &img, int x, int y) { return int(img.constScanLine(y)[x]); };
-    auto blur = [&](const QImage &img, int x, int y) {
-        int sum = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                sum += at(img, x + dx, y + dy);
-        return sum / 9.0;
-    };
-    auto nearInk = [&](const QImage &img, int x, int y) {
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                if (at(img, x + dx, y + dy) <= 192)
-                    return true;
-        return false;
-    };
-    double sum = 0;
-    qint64 ink = 0, missed = 0;
-    for (int y = 1; y < h - 1; ++y) {
-        for (int x = 1; x < w - 1; ++x) {
-            sum += std::abs(blur(a, x, y) - blur(b, x, y));
-            if (at(a, x, y) < 64) {
-                ++ink;
-                missed += !nearInk(b, x, y);
-            }
-            if (at(b, x, y) < 64) {
-                ++ink;
-                missed += !nearInk(a, x, y);
-            }
-        }
-    }
-    Difference d;
-    d.meanAbs = sum / (qint64(w - 2) * (h - 2));
-    d.inkMissed = ink ? double(missed) / ink : 0;
-    return d;
-}
-
 TPageStream CzechReport(int rows)
 {
     const TListSource source = CallRows(rows);
@@ -163,10 +106,10 @@ TEST_F(PdfPeers, RenderedPageMatchesThePainter)
         QImage poppler(data.file(QStringLiteral("page-%1.png").arg(page + 1)));
         ASSERT_FALSE(poppler.isNull());
         poppler = poppler.convertToFormat(QImage::Format_Grayscale8);
-        const QImage ours = Render(stream, page, kDpi);
+        const QImage ours = RenderPage(stream, page, kDpi);
         EXPECT_LE(std::abs(poppler.width() - ours.width()), 1);
         EXPECT_LE(std::abs(poppler.height() - ours.height()), 1);
-        const Difference d = Compare(poppler, ours);
+        const Difference d = ComparePages(poppler, ours);
         EXPECT_LT(d.meanAbs, 1.5) << page;
         EXPECT_LT(d.inkMissed, 0.01) << page;
         if (page == 0 && qEnvironmentVariableIsSet("TEMBREL_KEEP_RENDER")) {
@@ -181,7 +124,7 @@ TEST_F(PdfPeers, RenderedPageMatchesThePainter)
     for (TPageText &t : moved.pages[0].texts)
         t.x += 72 / 25.4;
     QImage poppler(data.file("page-1.png"));
-    const Difference d = Compare(poppler.convertToFormat(QImage::Format_Grayscale8), Render(moved, 0, kDpi));
+    const Difference d = ComparePages(poppler.convertToFormat(QImage::Format_Grayscale8), RenderPage(moved, 0, kDpi));
     EXPECT_GT(d.inkMissed, 0.1);
     EXPECT_GT(d.meanAbs, 2);
 }
