@@ -10,6 +10,9 @@ packages=(
   # PCM rate conversion; the call log's streaming XML parser
   libsoxr-dev libexpat1-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  # reports: fontconfig finds faces, HarfBuzz cuts font subsets; qpdf checks PDFs; CUPS, the generic PDF
+  # printer driver and Ghostscript make the test printer and read what it printed
+  libfontconfig-dev libharfbuzz-dev qpdf cups cups-client printer-driver-cups-pdf ghostscript
   sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth xdg-utils
   # SIP lines: the user agent (its sound goes through the sound server above and ALSA's pulse plugin)
   baresip-core
