@@ -25,6 +25,13 @@ TEST(AboutBox, ShowsTitleVersionAndMakerLines)
     EXPECT_EQ(box.lmail->palette().color(QPalette::WindowText), QColor(156, 0, 66));
     EXPECT_EQ(box.imglogo->pos(), QPoint(20, 63));
 
+    const QString folder = DataDirectory();
+    SetDataDirectory(QStringLiteral("/home/jana/.local/share/tembrel"));
+    Tfabout withFolder;
+    SetDataDirectory(folder);
+    EXPECT_EQ(withFolder.ldatafolder->text(), QStringLiteral("Datová složka: /home/jana/.local/share/tembrel"));
+    EXPECT_TRUE(withFolder.rect().contains(withFolder.ldatafolder->geometry())) << "the path is shown whole";
+
     const int before = LanguageIndex();
     SetLanguageIndex(3);
     Tfabout slovak;
