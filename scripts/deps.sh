@@ -11,6 +11,8 @@ packages=(
   sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth xdg-utils
   # SIP lines: the user agent (its sound goes through the sound server above and ALSA's pulse plugin)
   baresip-core
+  # the installation and the package: menu-entry and metainfo validators, package dependencies, icon renderer
+  desktop-file-utils appstream dpkg-dev librsvg2-bin
 )
 missing=()
 for p in "${packages[@]}"; do
