@@ -3,6 +3,7 @@
 #include "autostart.h"
 #include "calltypeicons.h"
 #include "dboutput.h"
+#include "datafolder.h"
 #include "deAudioIO.h"
 #include "fltaud.h"
 #include "maintmb.h"
@@ -125,6 +126,7 @@ void TTembrelApp::Prepare()
 {
     SetLogFileName(JoinPath(DataDirectory(), QFileInfo(LogFileName()).fileName()));
     SetLoggingEnabled(true);
+    WriteLogLine(DataFolderLogLine());
     if (m_switches.uninst) {
         SetAutoStart(false);
         PauseMilliseconds(1000);
@@ -240,12 +242,18 @@ int RunTembrel(int argc, char **argv)
     TApplication application(argc, argv);
     QApplication::setApplicationName(ApplicationTitle());
     QApplication::setApplicationDisplayName(ApplicationTitle());
+    // Lets the desktop match the windows to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.tembrel.Personal"));
     // Every window, the about box and the tray take the program's icon.
     QApplication::setWindowIcon(ApplicationIcon());
     // The window hides to the tray; only closing it for good ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList arguments = QApplication::arguments();
     InitApplicationFiles(QApplication::applicationFilePath(), arguments);
+    // A folder that cannot be prepared shows up as the call log that cannot be opened.
+    QString folderError;
+    if (!SelectDataFolder(folderError))
+        qWarning("%s", qPrintable(folderError));
     InstallWidgetHandlers();
     InstallOutputDialogs();
     int result = 0;

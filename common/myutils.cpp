@@ -88,6 +88,7 @@ QString ApplicationDirectory() { return g_appDir; }
 QString DataDirectory() { return g_dataDir; }
 void SetDataDirectory(const QString &dir) { g_dataDir = StripTrailingDelimiter(dir); }
 QString ConfigFileName() { return g_configFile; }
+void SetConfigFileName(const QString &fileName) { g_configFile = fileName; }
 QString LogFileName() { return g_logFile; }
 void SetLogFileName(const QString &fileName) { g_logFile = fileName; }
 bool LoggingEnabled() { return g_logging; }

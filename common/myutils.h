@@ -24,6 +24,7 @@ QString DataDirectory();
 // The seam tests use to work in a temporary data directory of their own.
 void SetDataDirectory(const QString &dir);
 QString ConfigFileName();
+void SetConfigFileName(const QString &fileName);
 QString LogFileName();
 void SetLogFileName(const QString &fileName);
 bool LoggingEnabled();

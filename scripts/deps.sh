@@ -18,6 +18,8 @@ packages=(
   baresip-core
   # readers that check exported spreadsheets and XHTML pages in the tests
   python3-xlrd libxml2-utils
+  # the installation and the package: menu-entry and metainfo validators, package dependencies, icon renderer
+  desktop-file-utils appstream dpkg-dev librsvg2-bin
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,7 @@
 #include "myutils.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFrame>
 #include <QMouseEvent>
 #include <QPainter>
@@ -126,6 +127,16 @@ Tfabout::Tfabout(const QString &versionFile, QWidget *parent)
     lweb->setGeometry(80, 124, 184, 16);
     for (QLabel *line : {lnotice, static_cast<QLabel *>(lmail), static_cast<QLabel *>(lweb)})
         line->setPalette(maker);
+    // A long path wraps at its separators (zero-width spaces), and the tip holds it whole.
+    const QString folder = QDir::toNativeSeparators(DataDirectory());
+    QString wrappable = folder;
+    wrappable.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    ldatafolder = new QLabel(
+        (slovak ? QStringLiteral("Dátový priečinok: ") : QStringLiteral("Datová složka: ")) + wrappable, this);
+    ldatafolder->setToolTip(folder);
+    ldatafolder->setWordWrap(true);
+    ldatafolder->setGeometry(12, 150, 252, 46);
+    ldatafolder->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lmail->OnClick = [this] { SendMail(lmail->text(), QString()); };
     lweb->OnClick = [this] { OpenDocument(lweb->text(), true); };
 

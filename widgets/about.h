@@ -14,7 +14,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 };
 
-// The about box: program title, version and the maker's lines.
+// The about box: program title, version, the maker's lines and the data folder in use.
 class Tfabout : public QDialog {
 public:
     explicit Tfabout(const QString &versionFile = QString(), QWidget *parent = nullptr);
@@ -28,6 +28,8 @@ public:
     QLabel *lnotice;
     TLinkLabel *lmail;
     TLinkLabel *lweb;
+    // Where this copy keeps its call log, settings and recordings.
+    QLabel *ldatafolder;
 };
 
 // The maker's lines of the about box.

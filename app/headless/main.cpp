@@ -2,6 +2,7 @@
 // into data.xml and records each conversation into data/, printing a line for every status
 // report and every stored call. Ends cleanly on SIGINT and SIGTERM: the watch stops first,
 // so a running recording is stored with its call.
+#include "datafolder.h"
 #include "exception.h"
 #include "formatsettings.h"
 #include "headlessexport.h"
@@ -79,16 +80,26 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("Tembrel Personal"));
     const QStringList args = QCoreApplication::arguments();
     InitApplicationFiles(QCoreApplication::applicationFilePath(), args);
-    QString settingsFile = ConfigFileName();
-    // --datadir: work in another data directory (the settings file is then read from there).
+    // --datadir: work in another data directory (the settings file is then read from there);
+    // without it the executable's folder, or the user's data folder when installed.
     const QString dataDir = optionValue(args, QStringLiteral("datadir"));
+    QString folderError;
+    bool folderReady = true;
     if (!dataDir.isEmpty()) {
-        SetDataDirectory(QFileInfo(dataDir).absoluteFilePath());
-        settingsFile = JoinPath(DataDirectory(), QFileInfo(settingsFile).fileName());
+        UseDataFolder(QFileInfo(dataDir).absoluteFilePath());
+        folderReady = PrepareDataFolder(DataDirectory(), InstalledTemplateFile(ApplicationDirectory()), folderError);
+    } else {
+        folderReady = SelectDataFolder(folderError);
     }
+    const QString settingsFile = ConfigFileName();
     // As the program does: the log lies in the data directory and is always written.
-    SetLogFileName(JoinPath(DataDirectory(), QFileInfo(LogFileName()).fileName()));
     SetLoggingEnabled(true);
+    if (!folderReady) {
+        fail(folderError);
+        return 1;
+    }
+    WriteLogLine(DataFolderLogLine());
+    print(QStringLiteral("DATA ") + DataDirectory());
 
     // --export FILE: write the log into a file and end, without touching the line.
     const QString exportFile = optionValue(args, QStringLiteral("export"));

@@ -3,6 +3,7 @@
 #include "myutils.h"
 
 #include <QImage>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,22 @@ TEST(AboutBox, ShowsTitleVersionAndMakerLines)
     EXPECT_EQ(box.lweb->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_EQ(box.lmail->palette().color(QPalette::WindowText), QColor(156, 0, 66));
     EXPECT_EQ(box.imglogo->pos(), QPoint(20, 63));
+
+    // A long path without blanks still fits: it wraps at its separators.
+    const QString folder = DataDirectory();
+    const QString path = QStringLiteral("/home/jana.novakova/.local/share/tembrel/and/a/long/tail/of/folders");
+    SetDataDirectory(path);
+    Tfabout withFolder;
+    SetDataDirectory(folder);
+    EXPECT_EQ(withFolder.ldatafolder->text().remove(QChar(0x200B)), QStringLiteral("Datová složka: ") + path);
+    EXPECT_EQ(withFolder.ldatafolder->toolTip(), path);
+    const QRect label = withFolder.ldatafolder->geometry();
+    EXPECT_TRUE(withFolder.rect().contains(label));
+    // Every piece between two places where a line may break fits the label's width.
+    const QStringList pieces = withFolder.ldatafolder->text().split(QRegularExpression(QStringLiteral("[ \\x{200B}]")));
+    for (const QString &piece : pieces)
+        EXPECT_LE(withFolder.ldatafolder->fontMetrics().horizontalAdvance(piece), label.width()) << piece.toStdString();
+    EXPECT_LE(withFolder.ldatafolder->heightForWidth(label.width()), label.height()) << "the path is shown whole";
 
     const int before = LanguageIndex();
     SetLanguageIndex(3);
