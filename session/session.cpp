@@ -2,6 +2,7 @@
 
 #include "deAudioIO.h"
 #include "exception.h"
+#include "modemprovider.h"
 #include "myutils.h"
 #include "simulatedline.h"
 #include "sipline.h"
@@ -22,6 +23,7 @@ constexpr int kNoRecording = -2;
 const LineProviderFactory kLineProviders[] = {
     &SimulatedProvider::Create,
     &SipProvider::Create,
+    &ModemProvider::Create,
 };
 
 } // namespace
