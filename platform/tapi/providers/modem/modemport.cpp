@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -196,6 +197,12 @@ QStringList ModemPort::Probe(const QStringList &paths, int speed, int limitMs)
         const int fd = openRaw(path, speed, false, nullptr);
         if (fd < 0)
             continue;
+        // A UART the kernel found no chip behind (the usual ttyS1..31) is not asked.
+        serial_struct serial {};
+        if (::ioctl(fd, TIOCGSERIAL, &serial) == 0 && serial.type == PORT_UNKNOWN) {
+            ::close(fd);
+            continue;
+        }
         if (writeAll(fd, QByteArrayLiteral("AT\r"), 100, nullptr))
             candidates.push_back(Candidate{path, fd, {}, false, false});
         else

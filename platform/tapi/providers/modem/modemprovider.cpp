@@ -90,6 +90,12 @@ QStringList ModemProvider::Discover()
         for (const QFileInfo &info : dev.entryInfoList({QLatin1String(pattern)}, QDir::System, QDir::Name))
             consider(info);
     }
+    // A serial console is never sent "AT".
+    const QByteArray consoles = ReadFileToString(QStringLiteral("/sys/class/tty/console/active"));
+    for (const QByteArray &console : consoles.simplified().split(' ')) {
+        if (!console.isEmpty())
+            order.removeAll(QStringLiteral("/dev/") + QString::fromLatin1(console));
+    }
     QStringList found;
     const QStringList answered = ModemPort::Probe(order, kProbeSpeed, kProbeMs);
     for (const QString &real : order) {
