@@ -388,6 +388,15 @@ void ModemLine::onRing()
     schedule();
 }
 
+void ModemLine::keepRinging()
+{
+    DeviceCall *c = call();
+    if (c && c->state == LINECALLSTATE_OFFERING) {
+        arm(m_ringDeadline, uint32_t(m_settings.ringTimeoutSeconds) * 1000u);
+        schedule();
+    }
+}
+
 void ModemLine::onCallerId(const QString &field, const QString &value)
 {
     DeviceCall *c = this->call();
@@ -397,6 +406,8 @@ void ModemLine::onCallerId(const QString &field, const QString &value)
     }
     if (c)
         return;
+    if (!m_pendingCallerId.isEmpty() && due(m_pendingCallerIdAge, GetTickCount()))
+        m_pendingCallerId.clear(); // left over from a block no ring followed
     if (m_pendingCallerId.isEmpty())
         arm(m_pendingCallerIdAge, kPendingCallerIdMs);
     m_pendingCallerId.append({field, value});
@@ -506,6 +517,8 @@ void ModemLine::answer(DWORD requestId, DeviceCall &call)
         service.completeRequest(requestId, LINEERR_INVALCALLSTATE);
         return;
     }
+    // Ringing stops while the modem takes the line; the call must not end meanwhile.
+    m_ringDeadline.armed = false;
     // Voice mode first: answering in data mode would whistle at the caller.
     send("AT+FCLASS=8", kAnswerMs, [this, requestId](Result result, const QStringList &) {
         LineService &lines = LineService::instance();
@@ -516,6 +529,7 @@ void ModemLine::answer(DWORD requestId, DeviceCall &call)
         if (result != Result::Ok) {
             log(QStringLiteral("cannot answer: the modem has no voice mode (AT+FCLASS=8 refused)"));
             lines.completeRequest(requestId, LINEERR_OPERATIONUNAVAIL);
+            keepRinging();
             return;
         }
         m_voiceMode = true;
@@ -534,6 +548,7 @@ void ModemLine::answer(DWORD requestId, DeviceCall &call)
                 log(QStringLiteral("the modem could not answer the call"));
                 service.completeRequest(requestId, LINEERR_OPERATIONFAILED);
                 hangUpModem();
+                keepRinging();
             }
         }, true);
     });

@@ -105,6 +105,8 @@ private:
     void schedule();
 
     void onRing();
+    // An offered call that was not taken waits for the next ring again.
+    void keepRinging();
     void onCallerId(const QString &field, const QString &value);
     void applyCallerId(DeviceCall &call, const QString &field, const QString &value);
     void onVoiceEvent(char code);

@@ -1,6 +1,7 @@
 #include "modemport.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QSocketNotifier>
 #include <algorithm>
 #include <vector>
@@ -136,7 +137,14 @@ bool ModemPort::open(const QString &path, int speed, bool hardwareFlow, QString 
 
 void ModemPort::close()
 {
-    m_notifier.reset();
+    if (m_notifier) {
+        m_notifier->setEnabled(false);
+        // Closed from within its own signal: the notifier goes once the signal is over.
+        if (m_reading)
+            m_notifier.release()->deleteLater();
+        else
+            m_notifier.reset();
+    }
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -155,6 +163,8 @@ bool ModemPort::write(const QByteArray &bytes, QString *error)
 
 void ModemPort::readReady()
 {
+    m_reading = true;
+    const auto done = qScopeGuard([this] { m_reading = false; });
     char buffer[1024];
     QByteArray data;
     QString failure;

@@ -42,5 +42,6 @@ private:
     void readReady();
 
     int m_fd = -1;
+    bool m_reading = false; // inside the notifier's signal
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
