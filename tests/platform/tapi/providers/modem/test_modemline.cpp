@@ -56,7 +56,7 @@ protected:
     }
 
     // Lets the modem and the line talk until the condition holds.
-    bool Until(const std::function<bool()> &condition) { return PumpUntil(condition, 10000); }
+    bool Until(const std::function<bool()> &condition) { return PumpUntil(condition, 30000); }
 
     // Moves the clock and lets the line act on what fell due.
     void Advance(uint32_t ms)
