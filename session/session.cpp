@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "deAudioIO.h"
 #include "exception.h"
+#include "modemprovider.h"
 #include "myutils.h"
 #include "simulatedline.h"
 #include "sipline.h"
@@ -24,6 +25,7 @@ constexpr int kNoRecording = -2;
 const LineProviderFactory kLineProviders[] = {
     &SimulatedProvider::Create,
     &SipProvider::Create,
+    &ModemProvider::Create,
 };
 
 } // namespace
