@@ -171,6 +171,8 @@ void SipLine::handleEvent(const BaresipEvent &event)
             service.setCallState(*call, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE);
             const QString number = SipUriUser(event.peerUri);
             service.setCallerId(*call, number.isEmpty() ? event.peerName : number);
+            if (!event.peerName.isEmpty())
+                service.setCallerName(*call, event.peerName);
             return;
         } else {
             return;

@@ -1,5 +1,6 @@
 // SIP lines against a real far end: two user agents on loopback, no registrar, their
 // sound on a private sound server of the test's own.
+#include "codepage1250.h"
 #include "linetestutil.h"
 #include "sipline.h"
 #include "support/tempdatadir.h"
@@ -99,6 +100,7 @@ protected:
         far->setAudio("alsa,pulse:speaker", "ausine,1000");
         SipAccount farAccount;
         farAccount.address = "sip:far@127.0.0.1";
+        farAccount.displayName = "Anna Nováková";
         farAccount.netInterface = "127.0.0.1";
         far->onEvent = [this](const BaresipEvent &e) {
             if (e.type.startsWith("CALL_") && !e.type.endsWith("SDP") && e.type != "CALL_RTCP")
@@ -174,14 +176,18 @@ protected:
         const auto list = states();
         return std::find(list.begin(), list.end(), state) != list.end();
     }
-    QString callerId(HCALL call) const
+    QString callerId(HCALL call, bool name = false) const
     {
         std::vector<char> buffer(4096);
         auto *info = reinterpret_cast<LINECALLINFO *>(buffer.data());
         info->dwTotalSize = DWORD(buffer.size());
-        if (lineGetCallInfo(call, info) != 0 || !info->dwCallerIDSize)
+        if (lineGetCallInfo(call, info) != 0)
             return "?";
-        return QString::fromLatin1(buffer.data() + info->dwCallerIDOffset, int(info->dwCallerIDSize) - 1);
+        const DWORD size = name ? info->dwCallerIDNameSize : info->dwCallerIDSize;
+        const DWORD offset = name ? info->dwCallerIDNameOffset : info->dwCallerIDOffset;
+        if (!size)
+            return "?";
+        return DecodeCp1250(QByteArray(buffer.data() + offset, int(size) - 1));
     }
     bool replied(LONG request)
     {
@@ -208,6 +214,7 @@ TEST_F(SipLineTest, IncomingAnsweredCarriesBothVoicesOnTheConversationInput)
     HCALL call = 0;
     states(&call);
     EXPECT_EQ(callerId(call), "far");
+    EXPECT_EQ(callerId(call, true), "Anna Nováková");
     const LONG request = lineAnswer(call, nullptr, 0);
     ASSERT_GT(request, 0);
     ASSERT_TRUE(replied(request));
