@@ -373,6 +373,12 @@ void LineService::setCallerId(DeviceCall &call, const QString &number)
     notifyCallInfo(call, LINECALLINFOSTATE_CALLERID);
 }
 
+void LineService::setCallerName(DeviceCall &call, const QString &name)
+{
+    call.callerName = name;
+    notifyCallInfo(call, LINECALLINFOSTATE_CALLERID);
+}
+
 void LineService::setCalledId(DeviceCall &call, const QString &number)
 {
     call.calledId = number;
@@ -617,7 +623,7 @@ LONG LineService::getAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, 
     fixed.dwAddressSharing = LINEADDRSHARING_PRIVATE;
     fixed.dwAddressStates = LINEADDRESSSTATE_ALL;
     fixed.dwCallInfoStates = kCallInfoStates;
-    fixed.dwCallerIDFlags = LINECALLPARTYID_ADDRESS | LINECALLPARTYID_UNKNOWN;
+    fixed.dwCallerIDFlags = LINECALLPARTYID_NAME | LINECALLPARTYID_ADDRESS | LINECALLPARTYID_UNKNOWN;
     fixed.dwCalledIDFlags = LINECALLPARTYID_ADDRESS | LINECALLPARTYID_UNKNOWN;
     fixed.dwCallStates = kAllCallStates;
     fixed.dwDialToneModes = LINEDIALTONEMODE_NORMAL;
@@ -660,7 +666,10 @@ LONG LineService::getCallInfo(HCALL call, LINECALLINFO *info)
         if (entry.callId == dc->id)
             ++(entry.privilege == LINECALLPRIVILEGE_OWNER ? fixed.dwNumOwners : fixed.dwNumMonitors);
     }
-    fixed.dwCallerIDFlags = dc->callerId.isEmpty() ? LINECALLPARTYID_UNKNOWN : LINECALLPARTYID_ADDRESS;
+    fixed.dwCallerIDFlags = (dc->callerId.isEmpty() ? 0 : LINECALLPARTYID_ADDRESS)
+        | (dc->callerName.isEmpty() ? 0 : LINECALLPARTYID_NAME);
+    if (!fixed.dwCallerIDFlags)
+        fixed.dwCallerIDFlags = LINECALLPARTYID_UNKNOWN;
     fixed.dwCalledIDFlags = dc->calledId.isEmpty() ? LINECALLPARTYID_UNKNOWN : LINECALLPARTYID_ADDRESS;
     fixed.dwConnectedIDFlags = LINECALLPARTYID_UNKNOWN;
     fixed.dwRedirectionIDFlags = LINECALLPARTYID_UNKNOWN;
@@ -669,6 +678,7 @@ LONG LineService::getCallInfo(HCALL call, LINECALLINFO *info)
     return fillStructure<LINECALLINFO>(
         info, fixedSizeFor(version, LINECALLINFO_FIXEDSIZE_1X, sizeof(LINECALLINFO)), fixed,
         {{varText(dc->callerId), &LINECALLINFO::dwCallerIDSize, &LINECALLINFO::dwCallerIDOffset},
+         {varText(dc->callerName), &LINECALLINFO::dwCallerIDNameSize, &LINECALLINFO::dwCallerIDNameOffset},
          {varText(dc->calledId), &LINECALLINFO::dwCalledIDSize, &LINECALLINFO::dwCalledIDOffset}});
 }
 

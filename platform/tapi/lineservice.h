@@ -25,6 +25,7 @@ struct DeviceCall {
     DWORD reason = LINECALLREASON_DIRECT;
     DWORD mediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
     QString callerId;
+    QString callerName; // the caller's name where the line learns it; empty otherwise
     QString calledId;
 };
 
@@ -87,6 +88,8 @@ public:
     // Changes the state without telling anybody (a provider that lost track).
     void setCallStateQuietly(DeviceCall &call, DWORD state);
     void setCallerId(DeviceCall &call, const QString &number);
+    // The caller's name travels with the caller ID: the same LINE_CALLINFO tells of it.
+    void setCallerName(DeviceCall &call, const QString &name);
     void setCalledId(DeviceCall &call, const QString &number);
     // The call vanishes without a message; its handles become invalid.
     void forgetCall(DeviceCall &call);

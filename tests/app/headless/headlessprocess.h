@@ -2,14 +2,44 @@
 // The windowless program as a user runs it: a separate process on the simulated line in a
 // data directory of its own, rung through the line simulator tool.
 #include "codepage1250.h"
+#include "datapacket.h"
+#include "memtable.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+// The rows of a data.xml, one map of field values per row, in file order.
+inline QList<QMap<QString, QString>> ReadRows(const QString &fileName)
+{
+    TMemTable table;
+    LoadDataPacketFile(table, fileName);
+    QList<QMap<QString, QString>> rows;
+    for (int record = 0; record < table.physicalCount(); ++record) {
+        QMap<QString, QString> row;
+        for (int i = 0; i < table.fieldCount(); ++i) {
+            const TField &field = table.field(i);
+            row.insert(field.fieldName(), field.isNullAt(record) ? QString() : field.asStringAt(record));
+        }
+        rows.append(row);
+    }
+    return rows;
+}
+
+// sox's standard output, or "sox failed: " with its complaint.
+inline QString Sox(const QStringList &args)
+{
+    QProcess sox;
+    sox.start(QStringLiteral("sox"), args);
+    if (!sox.waitForFinished(30000) || sox.exitCode() != 0)
+        return QStringLiteral("sox failed: ") + QString::fromLocal8Bit(sox.readAllStandardError());
+    return QString::fromLocal8Bit(sox.readAllStandardOutput()).trimmed();
+}
 
 class HeadlessProcess : public ::testing::Test {
 protected:

@@ -3,41 +3,13 @@
 #include "headlessprocess.h"
 
 #include "acmapi.h"
-#include "datapacket.h"
 #include "deACM.h"
-#include "memtable.h"
 #include "myutils.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
-
-// The rows of a data.xml, one map of field values per row, in file order.
-QList<QMap<QString, QString>> ReadRows(const QString &fileName)
-{
-    TMemTable table;
-    LoadDataPacketFile(table, fileName);
-    QList<QMap<QString, QString>> rows;
-    for (int record = 0; record < table.physicalCount(); ++record) {
-        QMap<QString, QString> row;
-        for (int i = 0; i < table.fieldCount(); ++i) {
-            const TField &field = table.field(i);
-            row.insert(field.fieldName(), field.isNullAt(record) ? QString() : field.asStringAt(record));
-        }
-        rows.append(row);
-    }
-    return rows;
-}
-
-QString Sox(const QStringList &args)
-{
-    QProcess sox;
-    sox.start(QStringLiteral("sox"), args);
-    if (!sox.waitForFinished(30000) || sox.exitCode() != 0)
-        return QStringLiteral("sox failed: ") + QString::fromLocal8Bit(sox.readAllStandardError());
-    return QString::fromLocal8Bit(sox.readAllStandardOutput()).trimmed();
-}
 
 class HeadlessCalls : public HeadlessProcess {
 protected:

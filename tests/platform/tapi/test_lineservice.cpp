@@ -170,6 +170,56 @@ TEST_F(LineServiceTest, IncomingCallMessagesArriveThroughTheEventLoopInOrder)
     EXPECT_EQ(lineGetCallStatus(call, status), LINEERR_INVALCALLHANDLE);
 }
 
+TEST_F(LineServiceTest, CallerNameTravelsWithTheCallerIdInTheCallInfo)
+{
+    Open(0, LINECALLPRIVILEGE_MONITOR);
+    provider.line(1).execute(ParseLineEvent(QStringLiteral("ring 603123456"), 1));
+    auto messages = Take();
+    ASSERT_FALSE(messages.empty());
+    const HCALL call = messages[0].device;
+    Buffer buffer(10000);
+    auto *info = buffer.as<LINECALLINFO>();
+    ASSERT_EQ(lineGetCallInfo(call, info), 0);
+    EXPECT_EQ(info->dwCallerIDFlags, LINECALLPARTYID_ADDRESS);
+    EXPECT_EQ(info->dwCallerIDNameSize, 0u);
+    EXPECT_EQ(info->dwCallerIDNameOffset, 0u);
+
+    const auto calls = LineService::instance().callsOf(&provider.line(1));
+    ASSERT_EQ(calls.size(), 1u);
+    LineService::instance().setCallerName(*calls.front(), QStringLiteral("Anna Nováková"));
+    messages = Take();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].message, LINE_CALLINFO);
+    EXPECT_EQ(messages[0].device, call);
+    EXPECT_EQ(messages[0].p1, LINECALLINFOSTATE_CALLERID);
+
+    ASSERT_EQ(lineGetCallInfo(call, info), 0);
+    EXPECT_EQ(info->dwCallerIDFlags, LINECALLPARTYID_ADDRESS | LINECALLPARTYID_NAME);
+    EXPECT_EQ(VarText(info, info->dwCallerIDOffset, info->dwCallerIDSize), QStringLiteral("603123456"));
+    EXPECT_EQ(VarText(info, info->dwCallerIDNameOffset, info->dwCallerIDNameSize), QStringLiteral("Anna Nováková"));
+    EXPECT_EQ(info->dwCallerIDNameSize, DWORD(EncodeCp1250(QStringLiteral("Anna Nováková")).size() + 1));
+    // The parts do not overlap and all lie inside what was used.
+    EXPECT_GE(info->dwCallerIDNameOffset, info->dwCallerIDOffset + info->dwCallerIDSize);
+    EXPECT_LE(info->dwCallerIDNameOffset + info->dwCallerIDNameSize, info->dwUsedSize);
+
+    // Too small for the name as well: nothing variable is written, the needed size counts it.
+    const DWORD needed = info->dwNeededSize;
+    Buffer small(needed - 1);
+    auto *shortInfo = small.as<LINECALLINFO>();
+    ASSERT_EQ(lineGetCallInfo(call, shortInfo), 0);
+    EXPECT_EQ(shortInfo->dwNeededSize, needed);
+    EXPECT_EQ(shortInfo->dwCallerIDNameSize, 0u);
+    EXPECT_EQ(shortInfo->dwCallerIDSize, 0u);
+
+    // A name alone, without a number.
+    LineService::instance().setCallerId(*calls.front(), QString());
+    Take();
+    ASSERT_EQ(lineGetCallInfo(call, info), 0);
+    EXPECT_EQ(info->dwCallerIDFlags, LINECALLPARTYID_NAME);
+    EXPECT_EQ(info->dwCallerIDSize, 0u);
+    EXPECT_EQ(VarText(info, info->dwCallerIDNameOffset, info->dwCallerIDNameSize), QStringLiteral("Anna Nováková"));
+}
+
 TEST_F(LineServiceTest, AsynchronousRequestsReplyBeforeTheirEffectsAndCheckPrivileges)
 {
     // Without asking for line states, neither line hears the ringing.

@@ -217,6 +217,8 @@ void BaresipAgent::writeConfig()
     WriteFile(m_directory + QStringLiteral("/config"), config);
 
     QString account = QStringLiteral("<%1").arg(m_account.address);
+    if (!m_account.displayName.isEmpty())
+        account.prepend(QStringLiteral("\"%1\" ").arg(m_account.displayName));
     if (m_account.transport != QLatin1String("udp"))
         account += QStringLiteral(";transport=") + m_account.transport;
     account += QLatin1Char('>');

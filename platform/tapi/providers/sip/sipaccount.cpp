@@ -82,6 +82,7 @@ LineProperties SipAccount::properties() const
     };
     LineProperties list;
     list << text("address", QStringLiteral("Adresa SIP"), address)
+         << text("name", QStringLiteral("Zobrazované jméno"), displayName)
          << text("registrar", QStringLiteral("Registrační server"), registrar)
          << text("user", QStringLiteral("Uživatel"), user);
     LineProperty secret = text("password", QStringLiteral("Heslo"), password);
@@ -112,6 +113,10 @@ void SipAccount::apply(const LineProperties &properties)
             if (!value.isEmpty() && (!value.startsWith(QLatin1String("sip:"), Qt::CaseInsensitive) || !value.contains(QLatin1Char('@'))))
                 throw Exception(QStringLiteral("Adresa SIP musí mít tvar sip:uživatel@doména."));
             next.address = value;
+        } else if (p.key == QLatin1String("name")) {
+            // Goes between quotes in the agent's account line.
+            CheckPlain(p.label, value, QStringLiteral("\"<>\\"));
+            next.displayName = value;
         } else if (p.key == QLatin1String("registrar")) {
             CheckPlain(p.label, value, QStringLiteral("<>;\" "));
             if (!value.isEmpty() && !value.startsWith(QLatin1String("sip:"), Qt::CaseInsensitive))

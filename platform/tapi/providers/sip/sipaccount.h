@@ -8,6 +8,7 @@
 
 struct SipAccount {
     QString address;    // the line's own SIP address, "sip:user@domain"
+    QString displayName; // the name the called party sees; empty: none
     QString registrar;  // "sip:host[:port]"; empty: the line registers nowhere
     QString user;       // the authentication user; empty: the address's user
     QString password;

@@ -33,8 +33,12 @@ SipLine::SipLine(int number, const QString &dataDirectory, SipProvider *provider
     m_agent.onEvent = [this](const BaresipEvent &event) { handleEvent(event); };
     m_agent.onLost = [this](const QString &reason) { lost(reason); };
     m_agent.onReady = [this] {
-        if (!m_lastLoss.isEmpty())
-            WriteLogLine(QStringLiteral("%1: user agent back").arg(lineName()));
+        // Where the line can be called, for whoever tries it with a second user agent.
+        QString text = QStringLiteral("%1: user agent %2")
+                           .arg(lineName(), m_lastLoss.isEmpty() ? QStringLiteral("ready") : QStringLiteral("back"));
+        if (m_account.attach.isEmpty())
+            text += QStringLiteral(", SIP port %1").arg(m_agent.sipPort());
+        WriteLogLine(text);
         m_lastLoss.clear();
         LineService::instance().setDevicePresent(this, true);
         if (onReadyChanged)
@@ -163,7 +167,9 @@ void SipLine::handleEvent(const BaresipEvent &event)
             } else {
                 return;
             }
-        } else if (event.type == QLatin1String("CALL_INCOMING")) {
+        } else if (event.type == QLatin1String("CALL_INCOMING") || event.type == QLatin1String("CALL_ESTABLISHED")) {
+            // An agent set to answer on its own reports no incoming call, only the
+            // established one: it is offered and connected at once, so it is logged too.
             if (int(service.callsOf(this).size()) >= maxCalls())
                 return;
             DeviceCall *call = service.newCall(this, LINECALLORIGIN_EXTERNAL);
@@ -171,7 +177,11 @@ void SipLine::handleEvent(const BaresipEvent &event)
             service.setCallState(*call, LINECALLSTATE_OFFERING, LINEOFFERINGMODE_ACTIVE);
             const QString number = SipUriUser(event.peerUri);
             service.setCallerId(*call, number.isEmpty() ? event.peerName : number);
-            return;
+            if (!event.peerName.isEmpty())
+                service.setCallerName(*call, event.peerName);
+            if (event.type == QLatin1String("CALL_INCOMING"))
+                return;
+            sipCall = &m_calls.back();
         } else {
             return;
         }

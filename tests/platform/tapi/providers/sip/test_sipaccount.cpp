@@ -36,6 +36,7 @@ TEST_F(SipAccountTest, SavedAccountComesBackAndThePasswordIsTheOwnersAlone)
 {
     SipAccount account;
     account.apply(Edited(account, {{"address", "sip:anna@example.org"},
+                                   {"name", "Anna Nováková"},
                                    {"registrar", "example.org"},
                                    {"password", "tajné heslo"},
                                    {"transport", "TCP"},
@@ -44,6 +45,7 @@ TEST_F(SipAccountTest, SavedAccountComesBackAndThePasswordIsTheOwnersAlone)
     account.save(dir, 2);
     const SipAccount loaded = SipAccount::Load(dir, 2);
     EXPECT_EQ(loaded.address, "sip:anna@example.org");
+    EXPECT_EQ(loaded.displayName, "Anna Nováková");
     EXPECT_EQ(loaded.registrar, "sip:example.org");
     EXPECT_EQ(loaded.password, "tajné heslo");
     EXPECT_EQ(loaded.transport, "tcp");
@@ -68,6 +70,8 @@ TEST_F(SipAccountTest, RefusedValueLeavesTheAccountAsItWas)
         {{"address", "anna@example.org"}},
         {{"address", "sip:anna@example.org>;auth_pass=x"}},
         {{"password", "a;regint=1"}},
+        {{"name", "Anna\" <sip:evil@example.org>"}},
+        {{"name", "Anna\\"}},
         {{"password", "line\nbreak"}},
         {{"transport", "carrier pigeon"}},
         {{"localport", "70000"}},

@@ -1,7 +1,10 @@
 // SIP lines against a real far end: two user agents on loopback, no registrar, their
 // sound on a private sound server of the test's own.
+#include "codepage1250.h"
 #include "linetestutil.h"
 #include "sipline.h"
+#include "support/autoansweringagent.h"
+#include "support/soundserver.h"
 #include "support/tempdatadir.h"
 #include "waveinregistry.h"
 
@@ -9,59 +12,10 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
-
-// A sound server for the whole suite: "speaker" is the default sink, "mic" a 600 Hz
-// tone standing for the user's voice.
-class SoundServer {
-public:
-    bool start(QString &why)
-    {
-        if (QStandardPaths::findExecutable("pulseaudio").isEmpty()) {
-            why = "pulseaudio is not installed";
-            return false;
-        }
-        const QString socket = m_dir.path() + "/native";
-        qputenv("PULSE_SERVER", ("unix:" + socket).toUtf8());
-        qputenv("PULSE_RUNTIME_PATH", m_dir.path().toUtf8());
-        qputenv("PULSE_STATE_PATH", m_dir.path().toUtf8());
-        m_server.setProgram("pulseaudio");
-        m_server.setArguments({"-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                               "-L", "module-native-protocol-unix auth-anonymous=1 socket=" + socket,
-                               "-L", "module-null-sink sink_name=speaker",
-                               "-L", "module-sine-source source_name=mic frequency=600"});
-        m_server.setProcessChannelMode(QProcess::MergedChannels);
-        m_server.start();
-        if (!m_server.waitForStarted(5000)) {
-            why = "pulseaudio cannot start: " + m_server.errorString();
-            return false;
-        }
-        for (int i = 0; i < 100; ++i) {
-            if (QProcess::execute("pactl", {"info"}) == 0)
-                return true;
-            m_server.waitForFinished(50);
-            if (m_server.state() == QProcess::NotRunning)
-                break;
-        }
-        why = "pulseaudio did not answer: " + QString::fromLocal8Bit(m_server.readAll()).right(300);
-        return false;
-    }
-    ~SoundServer()
-    {
-        m_server.terminate();
-        if (!m_server.waitForFinished(3000))
-            m_server.kill();
-        m_server.waitForFinished(1000);
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_server;
-};
 
 SoundServer *g_sound = nullptr;
 QString g_skip;
@@ -99,6 +53,7 @@ protected:
         far->setAudio("alsa,pulse:speaker", "ausine,1000");
         SipAccount farAccount;
         farAccount.address = "sip:far@127.0.0.1";
+        farAccount.displayName = "Anna Nováková";
         farAccount.netInterface = "127.0.0.1";
         far->onEvent = [this](const BaresipEvent &e) {
             if (e.type.startsWith("CALL_") && !e.type.endsWith("SDP") && e.type != "CALL_RTCP")
@@ -128,6 +83,7 @@ protected:
 
     void TearDown() override
     {
+        qunsetenv("TEMBREL_BARESIP");
         if (app)
             lineShutdown(app);
         provider.reset();
@@ -174,14 +130,18 @@ protected:
         const auto list = states();
         return std::find(list.begin(), list.end(), state) != list.end();
     }
-    QString callerId(HCALL call) const
+    QString callerId(HCALL call, bool name = false) const
     {
         std::vector<char> buffer(4096);
         auto *info = reinterpret_cast<LINECALLINFO *>(buffer.data());
         info->dwTotalSize = DWORD(buffer.size());
-        if (lineGetCallInfo(call, info) != 0 || !info->dwCallerIDSize)
+        if (lineGetCallInfo(call, info) != 0)
             return "?";
-        return QString::fromLatin1(buffer.data() + info->dwCallerIDOffset, int(info->dwCallerIDSize) - 1);
+        const DWORD size = name ? info->dwCallerIDNameSize : info->dwCallerIDSize;
+        const DWORD offset = name ? info->dwCallerIDNameOffset : info->dwCallerIDOffset;
+        if (!size)
+            return "?";
+        return DecodeCp1250(QByteArray(buffer.data() + offset, int(size) - 1));
     }
     bool replied(LONG request)
     {
@@ -208,6 +168,7 @@ TEST_F(SipLineTest, IncomingAnsweredCarriesBothVoicesOnTheConversationInput)
     HCALL call = 0;
     states(&call);
     EXPECT_EQ(callerId(call), "far");
+    EXPECT_EQ(callerId(call, true), "Anna Nováková");
     const LONG request = lineAnswer(call, nullptr, 0);
     ASSERT_GT(request, 0);
     ASSERT_TRUE(replied(request));
@@ -342,4 +303,27 @@ TEST_F(SipLineTest, AgentKilledDuringACallEndsTheCallAndTheLineComesBack)
     farCommand("hangup"); // the far end still had the dead call
     farCommand("dial", ourUri());
     ASSERT_TRUE(reached(LINECALLSTATE_OFFERING)) << farEvents.join(" | ").toStdString();
+}
+
+TEST_F(SipLineTest, CallTheAgentAnswersItselfIsOfferedConnectedAndNamed)
+{
+    // Such an agent reports the call established without ever reporting it incoming.
+    AutoAnsweringAgent autoAnswering;
+    ASSERT_TRUE(autoAnswering.create(data.path()));
+    qputenv("TEMBREL_BARESIP", autoAnswering.program().toUtf8());
+    line->start();
+    ASSERT_TRUE(PumpUntil([&] { return line->ready(); }, 15000));
+    ASSERT_EQ(autoAnswering.processIds().size(), 1);
+    PumpEvents();
+    RecordedMessages().clear();
+
+    farCommand("dial", ourUri());
+    ASSERT_TRUE(reached(LINECALLSTATE_CONNECTED)) << farEvents.join(" | ").toStdString();
+    HCALL call = 0;
+    EXPECT_EQ(states(&call), (std::vector<DWORD>{LINECALLSTATE_OFFERING, LINECALLSTATE_CONNECTED}));
+    EXPECT_EQ(callerId(call), "far");
+    EXPECT_EQ(callerId(call, true), "Anna Nováková");
+    farCommand("hangup");
+    ASSERT_TRUE(reached(LINECALLSTATE_IDLE));
+    EXPECT_EQ(states().back(), LINECALLSTATE_IDLE);
 }
