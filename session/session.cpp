@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "calltypes.h"
+#include "datafolderlock.h"
 #include "deAudioIO.h"
 #include "exception.h"
 #include "myutils.h"
@@ -44,7 +46,13 @@ public:
     {
         TMemTable &table = *m_cd.tb_audio;
         const int before = table.physicalCount();
-        m_cd.AddCall(callType, audioType, whenStart, whenEnd, phoneNumber, fileName);
+        // What the recorder knows of the recording goes with the call, so that the row
+        // never claims more than the file holds.
+        QString problem;
+        Tdmaudio &audio = m_session.Audio();
+        if (audioType == ceConnected && audio.InputDeviceAvailable() && audio.RecordingEnabled())
+            problem = audio.Recorder().RunProblem();
+        m_cd.AddCall(callType, audioType, whenStart, whenEnd, phoneNumber, fileName, problem);
         // Rows keep their insertion order: the new row is the last record.
         if (table.physicalCount() <= before)
             return;
@@ -73,7 +81,16 @@ private:
 class TSession::TRecorderAdapter : public IRecorderControl {
 public:
     explicit TRecorderAdapter(Tdmaudio &audio) : m_audio(audio) {}
-    void StartRecording(const QString &fileName) override { m_audio.StartRecording(fileName); }
+    void StartRecording(const QString &fileName) override
+    {
+        // Without its private folder there is no temporary recording: no run without a file.
+        if (fileName.isEmpty() && m_audio.InputDeviceAvailable() && m_audio.RecordingEnabled()) {
+            const QString problem = QStringLiteral("Nelze připravit soukromou složku pro dočasnou nahrávku.");
+            m_audio.Recorder().SetRunProblem(problem);
+            throw Exception(problem);
+        }
+        m_audio.StartRecording(fileName);
+    }
     void StopRecording() override { m_audio.StopRecording(); }
     bool InputDeviceAvailable() override { return m_audio.InputDeviceAvailable(); }
     bool RecordingEnabled() override { return m_audio.RecordingEnabled(); }
@@ -82,8 +99,19 @@ private:
     Tdmaudio &m_audio;
 };
 
+namespace {
+std::unique_ptr<TDataFolderLock> LockedDataFolder()
+{
+    auto lock = std::make_unique<TDataFolderLock>();
+    QString error;
+    if (!lock->Acquire(DataDirectory(), &error))
+        throw EDataFolderInUse(error);
+    return lock;
+}
+} // namespace
+
 TSession::TSession(QObject *parent)
-    : QObject(parent), m_cd(std::make_unique<Tdmcd>()), m_audio(std::make_unique<Tdmaudio>()),
+    : QObject(parent), m_lock(LockedDataFolder()), m_cd(std::make_unique<Tdmcd>()), m_audio(std::make_unique<Tdmaudio>()),
       m_callLog(std::make_unique<TCallLogAdapter>(*this, *m_cd)),
       m_recorder(std::make_unique<TRecorderAdapter>(*m_audio)), m_tapi(std::make_unique<Tdmtapi>()),
       m_settingsFileName(ConfigFileName())
@@ -93,6 +121,7 @@ TSession::TSession(QObject *parent)
     m_tapi->OnStatus = [this](int state, int callType, const QString &number) {
         emit statusChanged(state, callType, number, Tdmtapi::CallStateName(state, callType));
     };
+    connect(m_cd.get(), &Tdmcd::warning, this, &TSession::warning);
     m_audio->OnLevel = [this](TdeAudioControlSource *source) {
         emit levelChanged(source);
         // A long silence is reported once per recording.
@@ -115,6 +144,7 @@ TSession::~TSession()
     m_callLog.reset();
     m_cd.reset();
     m_providers.clear();
+    m_lock.reset();
 }
 
 // ---- Providers -----------------------------------------------------------------------------
@@ -145,10 +175,18 @@ QString TSession::RecordFormatFileName() const
     return JoinPath(QFileInfo(m_settingsFileName).absolutePath(), QStringLiteral("audiorec.dat"));
 }
 
-TSettings TSession::ReadSettings() const
+TSettings TSession::ReadSettings(QString *warning) const
 {
     TSettings settings = LoadSettings(m_settingsFileName);
-    settings.RecordFormat = LoadRecordFormat(RecordFormatFileName(), m_settings.RecordFormat);
+    QString problem;
+    settings.RecordFormat = LoadRecordFormat(RecordFormatFileName(), m_settings.RecordFormat, &problem);
+    if (!problem.isEmpty()) {
+        const QString text = QStringLiteral("Formát nahrávání v souboru %1 nelze použít (%2), nahrává se ve výchozím formátu.")
+                                 .arg(RecordFormatFileName(), problem);
+        WriteLogLine(text);
+        if (warning)
+            *warning = text;
+    }
     return settings;
 }
 
@@ -293,6 +331,12 @@ bool TSession::OpenCallLog(QString &error)
 {
     try {
         m_cd->OpenCallLog();
+        // The line may still be watched, but the user must know that calls are not kept.
+        const QString problem = m_cd->WriteProblem();
+        if (!problem.isEmpty()) {
+            WriteLogLine(problem);
+            emit warning(problem);
+        }
         return true;
     } catch (const Exception &e) {
         error = e.message();
