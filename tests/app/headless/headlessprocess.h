@@ -2,6 +2,8 @@
 // The windowless program as a user runs it: a separate process on the simulated line in a
 // data directory of its own, rung through the line simulator tool.
 #include "codepage1250.h"
+#include "datapacket.h"
+#include "memtable.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -10,6 +12,23 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+// The rows of a data.xml, one map of field values per row, in file order.
+inline QList<QMap<QString, QString>> ReadRows(const QString &fileName)
+{
+    TMemTable table;
+    LoadDataPacketFile(table, fileName);
+    QList<QMap<QString, QString>> rows;
+    for (int record = 0; record < table.physicalCount(); ++record) {
+        QMap<QString, QString> row;
+        for (int i = 0; i < table.fieldCount(); ++i) {
+            const TField &field = table.field(i);
+            row.insert(field.fieldName(), field.isNullAt(record) ? QString() : field.asStringAt(record));
+        }
+        rows.append(row);
+    }
+    return rows;
+}
 
 class HeadlessProcess : public ::testing::Test {
 protected:
@@ -22,6 +41,8 @@ protected:
         ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("tmp")));
         env.insert(QStringLiteral("TMPDIR"), dir.filePath(QStringLiteral("tmp")));
         env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        // The private temporary folder then lies in the test's own folder too.
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     }
 
     void TearDown() override

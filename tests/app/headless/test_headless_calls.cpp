@@ -10,25 +10,9 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <unistd.h>
 
 namespace {
-
-// The rows of a data.xml, one map of field values per row, in file order.
-QList<QMap<QString, QString>> ReadRows(const QString &fileName)
-{
-    TMemTable table;
-    LoadDataPacketFile(table, fileName);
-    QList<QMap<QString, QString>> rows;
-    for (int record = 0; record < table.physicalCount(); ++record) {
-        QMap<QString, QString> row;
-        for (int i = 0; i < table.fieldCount(); ++i) {
-            const TField &field = table.field(i);
-            row.insert(field.fieldName(), field.isNullAt(record) ? QString() : field.asStringAt(record));
-        }
-        rows.append(row);
-    }
-    return rows;
-}
 
 QString Sox(const QStringList &args)
 {
@@ -193,9 +177,13 @@ TEST_F(HeadlessCalls, ADamagedOrMissingCallLogEndsTheProgramAndIsLeftAsItWas)
 
 TEST_F(HeadlessCalls, ARecordingThatCannotStartIsLoggedAndTheCallKept)
 {
-    // A folder stands where the temporary recording goes: the file cannot be created.
+    // A file stands where the user's private temporary folder goes: no recording can start.
     const QString tmp = dir.filePath(QStringLiteral("blockedtmp"));
-    ASSERT_TRUE(QDir().mkpath(JoinPath(tmp, QStringLiteral("~tmbrec.wav"))));
+    ASSERT_TRUE(QDir().mkpath(tmp));
+    {
+        QFile blocker(JoinPath(tmp, QStringLiteral("tembrel-%1").arg(::geteuid())));
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
     env.insert(QStringLiteral("TMPDIR"), tmp);
     InstallCallLog();
     StartHost();
@@ -208,8 +196,10 @@ TEST_F(HeadlessCalls, ARecordingThatCannotStartIsLoggedAndTheCallKept)
     EXPECT_TRUE(log.contains(QStringLiteral("Chyba při začátku nahrávání: "))) << log.toStdString();
     const auto rows = ReadRows(DataFile());
     ASSERT_EQ(rows.size(), 1);
-    // A recording name was handed over, but no such file existed.
+    // The recording is missing, and the row says so.
     EXPECT_EQ(rows[0].value(QStringLiteral("AUDIOSIZE")), QStringLiteral("-1"));
+    EXPECT_EQ(rows[0].value(QStringLiteral("AUDIOTYPE")), QStringLiteral("2"));
+    EXPECT_TRUE(output.contains(QStringLiteral("CALL type=3 audio=2 ")));
     EXPECT_FALSE(QFileInfo::exists(Recording(1)));
 }
 
