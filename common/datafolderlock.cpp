@@ -15,13 +15,13 @@
 namespace {
 // The folders this process holds, with how many holders share each: a lock keeps other
 // processes out, not a second session of the same process.
-struct Held {
+struct HeldFolder {
     int fd = -1;
     int holders = 0;
 };
-QHash<QString, Held> &heldFolders()
+QHash<QString, HeldFolder> &heldFolders()
 {
-    static QHash<QString, Held> folders;
+    static QHash<QString, HeldFolder> folders;
     return folders;
 }
 } // namespace
@@ -73,7 +73,7 @@ bool TDataFolderLock::Acquire(const QString &folder, QString *error)
     }
     m_fd = fd;
     m_folder = key;
-    heldFolders().insert(key, Held{fd, 1});
+    heldFolders().insert(key, HeldFolder{fd, 1});
     return true;
 }
 

@@ -173,6 +173,9 @@ TEST(DataFolderLock, ASecondProcessIsRefusedAndToldWhoHoldsTheFolder)
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+        ::close(done[1]);
+        ::close(ready[0]);
+        ::alarm(60); // never outlives a parent that gave up
         TDataFolderLock lock;
         const char ok = lock.Acquire(folder.path()) && lock.Held() ? 'y' : 'n';
         [[maybe_unused]] ssize_t n = ::write(ready[1], &ok, 1);
@@ -180,6 +183,8 @@ TEST(DataFolderLock, ASecondProcessIsRefusedAndToldWhoHoldsTheFolder)
         n = ::read(done[0], &byte, 1);
         ::_exit(0);
     }
+    ::close(done[0]);
+    ::close(ready[1]);
     char ok = 0;
     ASSERT_EQ(::read(ready[0], &ok, 1), 1);
     ASSERT_EQ(ok, 'y');
@@ -199,6 +204,4 @@ TEST(DataFolderLock, ASecondProcessIsRefusedAndToldWhoHoldsTheFolder)
     same.Release();
     EXPECT_TRUE(lock.Held());
     ::close(ready[0]);
-    ::close(ready[1]);
-    ::close(done[0]);
 }
