@@ -380,12 +380,20 @@ bool Tfmaintmb::Startup()
 {
     connect(session, &TSession::settingsApplied, this,
             [this](const TSettings &settings) { ApplyCommandCalls(settings.CommandCalls); });
-    session->ApplyStartSettings(session->ReadSettings());
+    QString formatWarning;
+    session->ApplyStartSettings(session->ReadSettings(&formatWarning));
     foptlist->LoadSettings();
     if (m_switches.startup)
         PauseMilliseconds(session->Settings().StartDelay * 1000 + 1);
+    // Start-up warnings: the user sees them, and the program goes on.
+    const auto startWarning = connect(session, &TSession::warning, this, [this](const QString &text) { ShowStartupError(text); });
+    if (!formatWarning.isEmpty())
+        ShowStartupError(formatWarning);
     QString error;
-    if (!session->OpenCallLog(error)) {
+    const bool opened = session->OpenCallLog(error);
+    disconnect(startWarning);
+    connect(session, &TSession::warning, this, [this](const QString &text) { ShowErrorBalloon(text, 15); });
+    if (!opened) {
         showPlain(QStringLiteral("Chyba - nelze otevřít datové úložiště. Program bude ukončen."));
         return false;
     }

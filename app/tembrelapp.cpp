@@ -154,7 +154,7 @@ void TTembrelApp::prepareSimulatedSettings()
     }
 }
 
-void TTembrelApp::CreateObjects()
+bool TTembrelApp::CreateObjects()
 {
     if (m_switches.simulate) {
         QString error;
@@ -164,7 +164,14 @@ void TTembrelApp::CreateObjects()
     }
 
     fmaintmb = std::make_unique<Tfmaintmb>(m_switches);
-    session = std::make_unique<TSession>();
+    try {
+        session = std::make_unique<TSession>();
+    } catch (const EDataFolderInUse &e) {
+        // Two loggers on one data folder would lose each other's calls.
+        WriteLogLine(e.message());
+        ShowMessageBox(e.message() + QStringLiteral(" Program bude ukončen."), mkError, mbOK);
+        return false;
+    }
     // The input devices as they are now, the virtual input included when offered.
     session->StartProviders(LineProviderOptions{m_switches.simulate, DataDirectory()});
     fmaintmb->session = session.get();
@@ -180,6 +187,7 @@ void TTembrelApp::CreateObjects()
         messages->OnClose = [window] { window->CloseMainWindow(); };
         messages->OnFront = [window] { window->BringToFront(); };
     }
+    return true;
 }
 
 bool TTembrelApp::Start()
@@ -231,7 +239,8 @@ int TTembrelApp::Exec()
 int TTembrelApp::Run()
 {
     Prepare();
-    CreateObjects();
+    if (!CreateObjects())
+        return 1;
     if (!Start())
         return 0;
     return Exec();

@@ -34,7 +34,8 @@ public:
     // this copy is to go on starting.
     void Prepare();
     // Creates the windows and modules in their order and wires them together.
-    void CreateObjects();
+    // False when the data folder is held by another logger (the user has been told).
+    bool CreateObjects();
     // "install": the settings dialog alone. Otherwise the start-up step; true when
     // the main loop is to run.
     bool Start();

@@ -6,10 +6,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDirIterator>
+#include <QRegularExpression>
 #include <QTemporaryFile>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "clock.h"
 #include "datapacket.h"
@@ -65,6 +72,56 @@ bool isSafeFileName(const QString &name)
     return true;
 }
 
+// Whether anything at all (a file, a folder, a dangling link) stands under the name.
+bool NameTaken(const QString &name)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(name).constData(), &st) == 0 || errno != ENOENT;
+}
+
+// The temporary recording renamed after the row it belongs to, so that an interrupted
+// run can still tell whose it is.
+QString KeptRecordingName(const QString &folder, int id)
+{
+    return JoinPath(folder, QStringLiteral("~tmbrec-") + ZeroPadNumber(id, 7) + QStringLiteral(".wav"));
+}
+
+// Removes the files an interrupted save or store leaves behind: only our own temporary
+// names, only regular files.
+void RemoveLeftovers(const QString &folder, const QRegularExpression &pattern)
+{
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (pattern.match(it.fileName()).hasMatch() && IsRegularFile(path)) {
+            QFile::remove(path);
+            WriteLogLine(QStringLiteral("Removed a leftover of an interrupted save: ") + path);
+        }
+    }
+}
+
+// The whole file, refusing anything but a regular file before it can block (a pipe, a device).
+QByteArray ReadRegularFile(const QString &fileName)
+{
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw ETableError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw ETableError(QStringLiteral("Cannot open file \"%1\": not a regular file").arg(fileName));
+    }
+    QFile f;
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw ETableError(QStringLiteral("Cannot open file \"%1\"").arg(fileName));
+    }
+    const QByteArray bytes = f.readAll();
+    if (f.error() != QFileDevice::NoError)
+        throw ETableError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, f.errorString()));
+    return bytes;
+}
+
 qint32 checkedInt32(qint64 value)
 {
     if (value > std::numeric_limits<qint32>::max() || value < std::numeric_limits<qint32>::min())
@@ -95,7 +152,19 @@ Tdmcd::~Tdmcd() = default;
 void Tdmcd::DataModuleCreate()
 {
     EnsureDirectory(StripTrailingDelimiter(QFileInfo(RecordingFileName(0)).path()));
-    QFile::remove(TempRecordFileName()); // left over from an interrupted run
+    const QString temp = TempRecordFileName();
+    if (!temp.isEmpty())
+        QFile::remove(temp); // left over from an interrupted run
+    // An interrupted save leaves data.xml.XXXXXX, an interrupted store ~tmbstore_XXXXXX.
+    RemoveLeftovers(DataDirectory(), QRegularExpression(QStringLiteral("^data\\.xml\\.[A-Za-z0-9]{6}$")));
+    RemoveLeftovers(JoinPath(DataDirectory(), QStringLiteral("data")),
+                    QRegularExpression(QStringLiteral("^~tmbstore_[A-Za-z0-9]{6}$")));
+}
+
+void Tdmcd::Warn(const QString &text)
+{
+    WriteLogLine(text);
+    emit warning(text);
 }
 
 QString Tdmcd::DataFileName() { return JoinPath(DataDirectory(), QStringLiteral("data.xml")); }
@@ -103,7 +172,7 @@ QString Tdmcd::DataFileName() { return JoinPath(DataDirectory(), QStringLiteral(
 void Tdmcd::OpenCallLog()
 {
     try {
-        LoadDataPacketFile(*tb_audio, DataFileName());
+        LoadDataPacket(*tb_audio, ReadRegularFile(DataFileName()), DataFileName());
         tb_audio->setIndexFieldNames(QStringLiteral("WHENSTART"));
         TField &length = tb_audio->fieldByName(QStringLiteral("WHENLENGTH"));
         length.setOnGetText(&Tdmcd::DurationGetText);
@@ -144,11 +213,77 @@ void Tdmcd::OpenCallLog()
             f->setVisible(c.visible);
         }
     }
+    RecoverRecordings();
+}
+
+QString Tdmcd::WriteProblem() const
+{
+    // Writing is tried, not judged from the mode bits: those do not bind every user.
+    auto folderWritable = [](const QString &folder) {
+        QTemporaryFile probe(JoinPath(folder, QStringLiteral("~tmbprobe_XXXXXX")));
+        return probe.open();
+    };
+    const QString file = DataFileName();
+    const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    QString where;
+    if (fd < 0)
+        where = file;
+    else
+        ::close(fd);
+    if (where.isEmpty() && !folderWritable(DataDirectory()))
+        where = DataDirectory();
+    const QString store = JoinPath(DataDirectory(), QStringLiteral("data"));
+    if (where.isEmpty() && !folderWritable(store))
+        where = store;
+    if (where.isEmpty())
+        return QString();
+    return QStringLiteral("Chyba - do datového úložiště nelze zapisovat (%1), hovory nebudou uloženy.").arg(where);
+}
+
+void Tdmcd::RecoverRecordings()
+{
+    const QString folder = PrivateTempDirectory(DataDirectory());
+    if (folder.isEmpty())
+        return;
+    static const QRegularExpression kept(QStringLiteral("^~tmbrec-([0-9]{7,10})\\.wav$"));
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QRegularExpressionMatch match = kept.match(it.fileName());
+        long long size = 0;
+        if (!match.hasMatch() || !IsRegularFile(path, &size))
+            continue;
+        const int id = match.captured(1).toInt();
+        // The row was stored and the run ended before its recording was: put it in place.
+        const TField &ident = tb_audio->fieldByName(QStringLiteral("IDAUDIO"));
+        const TField &audioSize = tb_audio->fieldByName(QStringLiteral("AUDIOSIZE"));
+        bool claimed = false;
+        for (int r = 0; r < tb_audio->physicalCount(); ++r) {
+            if (!ident.isNullAt(r) && ident.asLargeIntAt(r) == id)
+                claimed = !audioSize.isNullAt(r) && audioSize.asLargeIntAt(r) == size;
+        }
+        QString why;
+        if (claimed && MoveFileNoReplace(path, RecordingFileName(id), &why)) {
+            Warn(QStringLiteral("Nahrávka hovoru ID=%1 byla obnovena do %2.").arg(id).arg(RecordingFileName(id)));
+            continue;
+        }
+        const QString target = JoinPath(RecoveryFolder(), QFileInfo(RecordingFileName(id)).fileName());
+        QString where = path;
+        if (EnsureDirectory(RecoveryFolder()) && !NameTaken(target) && MoveFileNoReplace(path, target))
+            where = target;
+        Warn(QStringLiteral("Nahrávka hovoru ID=%1 nemá v databázi svůj záznam; je uložena v %2.").arg(id).arg(where));
+    }
 }
 
 // ---- ICallLog ----------------------------------------------------------------------------
 
-void Tdmcd::GetTempRecordFileName(QString &fileName) { fileName = TempRecordFileName(); }
+void Tdmcd::GetTempRecordFileName(QString &fileName)
+{
+    QString why;
+    fileName = TempRecordFileName(&why);
+    if (fileName.isEmpty())
+        WriteLogLine(QStringLiteral("Nelze připravit dočasnou nahrávku: ") + why);
+}
 
 void Tdmcd::WriteLog(int level, const QString &text)
 {
@@ -161,19 +296,60 @@ double Tdmcd::CurrentTime() { return Now(); }
 void Tdmcd::AddCall(int callType, int audioType, double whenStart, double whenEnd, const QString &phoneNumber,
                     const QString &fileName)
 {
+    AddCall(callType, audioType, whenStart, whenEnd, phoneNumber, fileName, QString());
+}
+
+void Tdmcd::AddCall(int callType, int audioType, double whenStart, double whenEnd, const QString &phoneNumber,
+                    const QString &fileName, const QString &recordingProblem)
+{
+    // Only a regular file is a recording: anything else in its place counts as missing.
+    long long size = 0;
+    const bool regular = !fileName.isEmpty() && IsRegularFile(fileName, &size);
+    bool recorded = regular && size > 0;
+    if (regular && size == 0)
+        QFile::remove(fileName); // no sound came through (a very short call): no file rather than one that is no WAVE
+    const bool incomplete = !recordingProblem.isEmpty() && audioType == ceConnected;
+    // 0: nothing was to be recorded, or nothing was heard; -1: a recording is missing.
+    long long audioSize = 0;
+    if (recorded)
+        audioSize = size;
+    else if (incomplete || (!fileName.isEmpty() && !regular))
+        audioSize = -1;
+
     int id = 0;
+    QString kept;
+    std::exception_ptr saveFailure;
+    bool stored = true;
+    QString where;
     {
         tb_audio->disableControls();
         const bool wasFiltered = tb_audio->filtered();
         const TBookmark mark = tb_audio->bookmark();
         Finally restore([&] {
             // A refused post must not leave the table half inserted.
-            if (tb_audio->state() == TTableState::Insert)
+            if (tb_audio->state() == TTableState::Insert || tb_audio->state() == TTableState::Edit)
                 tb_audio->cancel();
             if (wasFiltered)
                 tb_audio->setFiltered(true);
             ReturnToBookmark(*tb_audio, mark);
         });
+        if (!tb_audio->active())
+            throw Exception(QStringLiteral("The call log is not open"));
+        // A new row never takes the name of a file already in the store (a log replaced
+        // while the store was kept): it would point at another caller's conversation.
+        int next = std::max(tb_audio->autoIncValue(), 1);
+        while (next < std::numeric_limits<int>::max() && NameTaken(RecordingFileName(next))) {
+            WriteLogLine(QStringLiteral("Soubor %1 již existuje, nový záznam jej nepřevezme.").arg(RecordingFileName(next)));
+            ++next;
+        }
+        tb_audio->setAutoIncValue(next);
+        if (recorded) {
+            // Renamed after its row before the row is stored, so that a run cut short
+            // between the two still finds the recording's row at the next start.
+            kept = KeptRecordingName(QFileInfo(fileName).absolutePath(), next);
+            if (NameTaken(kept) || !MoveFileNoReplace(fileName, kept))
+                kept = fileName;
+        }
         if (wasFiltered)
             tb_audio->setFiltered(false);
         tb_audio->insert();
@@ -182,15 +358,70 @@ void Tdmcd::AddCall(int callType, int audioType, double whenStart, double whenEn
         tb_audio->fieldByName(QStringLiteral("WHENSTART")).setAsDateTime(whenStart);
         tb_audio->fieldByName(QStringLiteral("WHENEND")).setAsDateTime(whenEnd);
         tb_audio->fieldByName(QStringLiteral("PHONENUMBER")).setAsString(phoneNumber);
-        tb_audio->fieldByName(QStringLiteral("AUDIOTYPE")).setAsInteger(audioType);
-        // Only a regular file is a recording: anything else in its place counts as missing.
-        tb_audio->fieldByName(QStringLiteral("AUDIOSIZE"))
-            .setAsInteger(fileName.isEmpty() ? 0 : QFileInfo(fileName).isFile() ? FileSizeByName(fileName) : -1);
-        tb_audio->post();
+        tb_audio->fieldByName(QStringLiteral("AUDIOTYPE")).setAsInteger(incomplete ? int(ceIncomplete) : audioType);
+        tb_audio->fieldByName(QStringLiteral("AUDIOSIZE")).setAsInteger(audioSize);
+        try {
+            tb_audio->post();
+        } catch (const Exception &) {
+            // The row stays in memory when only the file could not be written; the next
+            // successful write stores it, so its recording must be stored all the same.
+            if (tb_audio->state() != TTableState::Browse || !recorded) {
+                // No row will ever claim the recording: it is kept aside, never deleted.
+                if (recorded) {
+                    const QString rescue = JoinPath(RecoveryFolder(), QFileInfo(kept).fileName().mid(1));
+                    QString place = kept;
+                    if (EnsureDirectory(RecoveryFolder()) && !NameTaken(rescue) && MoveFileNoReplace(kept, rescue))
+                        place = rescue;
+                    Warn(QStringLiteral("Nahrávka hovoru bez uloženého záznamu je uložena v %1.").arg(place));
+                }
+                throw;
+            }
+            saveFailure = std::current_exception();
+        }
         id = tb_audio->fieldByName(QStringLiteral("IDAUDIO")).asInteger();
+        if (recorded) {
+            stored = StoreRecording(id, kept, where);
+            if (!stored) {
+                // The row must not claim a file the store does not hold.
+                try {
+                    tb_audio->edit();
+                    tb_audio->fieldByName(QStringLiteral("AUDIOSIZE")).setAsInteger(-1);
+                    tb_audio->fieldByName(QStringLiteral("AUDIOTYPE")).setAsInteger(int(ceIncomplete));
+                    tb_audio->post();
+                } catch (const Exception &) {
+                    if (!saveFailure)
+                        saveFailure = std::current_exception();
+                }
+            }
+        }
     }
-    if (!fileName.isEmpty() && QFileInfo(fileName).isFile())
-        QFile::rename(fileName, RecordingFileName(id)); // never replaces; the result is not needed
+    if (incomplete)
+        Warn(QStringLiteral("Nahrávka hovoru ID=%1 je neúplná: %2").arg(id).arg(recordingProblem));
+    if (!stored)
+        Warn(where);
+    if (saveFailure)
+        std::rethrow_exception(saveFailure);
+}
+
+bool Tdmcd::StoreRecording(int id, const QString &kept, QString &where)
+{
+    const QString target = RecordingFileName(id);
+    const QString store = QFileInfo(target).absolutePath();
+    QString why;
+    // A store that has gone is made again; a link to a folder is the user's choice and
+    // is followed, anything else in its place is not written through.
+    if (!QFileInfo(store).exists() && !QFileInfo(store).isSymLink())
+        EnsureDirectory(store);
+    if (!QFileInfo(store).isDir())
+        why = QStringLiteral("%1 není složka").arg(store);
+    else if (MoveFileNoReplace(kept, target, &why))
+        return true;
+    QString place = kept;
+    const QString rescue = JoinPath(RecoveryFolder(), QFileInfo(target).fileName());
+    if (EnsureDirectory(RecoveryFolder()) && !NameTaken(rescue) && MoveFileNoReplace(kept, rescue))
+        place = rescue;
+    where = QStringLiteral("Nahrávku hovoru ID=%1 nelze uložit (%2); je uložena v %3.").arg(id).arg(why, place);
+    return false;
 }
 
 void Tdmcd::tb_audioBeforePost(TMemTable &table)
@@ -246,7 +477,13 @@ QString Tdmcd::RecordingFileName(int id)
     return JoinPath(JoinPath(DataDirectory(), QStringLiteral("data")), ZeroPadNumber(id, 7) + QStringLiteral(".wav"));
 }
 
-QString Tdmcd::TempRecordFileName() { return JoinPath(TempDirectory(), QStringLiteral("~tmbrec.wav")); }
+QString Tdmcd::TempRecordFileName(QString *error)
+{
+    const QString folder = PrivateTempDirectory(DataDirectory(), error);
+    return folder.isEmpty() ? QString() : JoinPath(folder, QStringLiteral("~tmbrec.wav"));
+}
+
+QString Tdmcd::RecoveryFolder() { return JoinPath(DataDirectory(), QStringLiteral("recovered")); }
 
 QString Tdmcd::CopyRecording(int id, const QString &target)
 {

@@ -46,10 +46,21 @@ public:
     double CurrentTime();
     void AddCall(int callType, int audioType, double whenStart, double whenEnd, const QString &phoneNumber,
                  const QString &fileName);
+    // The same, told by the recorder what went wrong with the recording (empty when
+    // nothing did): the row is then marked incomplete and the log says why.
+    void AddCall(int callType, int audioType, double whenStart, double whenEnd, const QString &phoneNumber,
+                 const QString &fileName, const QString &recordingProblem);
+    // Empty when the log, its folder and the recording store can be written; otherwise
+    // the warning the user must see.
+    QString WriteProblem() const;
 
     // Recordings.
     static QString RecordingFileName(int id);
-    static QString TempRecordFileName();
+    // In a folder of this user alone, one per data directory; empty (with the reason)
+    // when no such folder can be had.
+    static QString TempRecordFileName(QString *error = nullptr);
+    // Where recordings that could not be stored are kept.
+    static QString RecoveryFolder();
     QString CopyRecording(int id, const QString &target);
     void PlayRecording(int id);
     void ExportRecordings(const QString &folder);
@@ -70,8 +81,20 @@ public:
     // Display hook of length fields: hours:minutes:seconds; nothing on an empty table.
     static QString DurationGetText(const TField &field, int record, bool displayText);
 
+signals:
+    // A problem with the log or the recordings that the user must learn of; it is in the
+    // log file already.
+    void warning(const QString &text);
+
 private:
     void DataModuleCreate();
+    // Moves the recording kept under the row's identifier into the store; when that
+    // fails, into the recovery folder or, failing that too, it stays. False with the
+    // text saying where it is.
+    bool StoreRecording(int id, const QString &kept, QString &where);
+    // Recordings left between the row and the store by an interrupted run.
+    void RecoverRecordings();
+    void Warn(const QString &text);
     void tb_audioBeforePost(TMemTable &table);
     void tb_audioAfterPost(TMemTable &table);
     void tb_audioBeforeDelete(TMemTable &table);

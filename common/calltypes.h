@@ -19,6 +19,9 @@ constexpr TCallType NeverConnected(TCallType type) { return TCallType(int(type) 
 enum TCallEntry : int {
     ceNeverConnected = 0,
     ceConnected = 1,
+    // Connected, but the recording is incomplete or missing (a write failed, the recorder
+    // could not start); the log says why.
+    ceIncomplete = 2,
 };
 
 // Status reports besides the call states: (lsClosed, 0) the line is closed,

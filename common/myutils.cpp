@@ -10,7 +10,15 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QCryptographicHash>
 #include <QUrl>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #ifndef TEMBREL_VERSION
 #define TEMBREL_VERSION "0.0.0.0"
@@ -348,6 +356,178 @@ bool WriteStringToFile(const QByteArray &bytes, const QString &fileName)
         return false;
     }
     return f.commit();
+}
+
+namespace {
+
+QString errnoText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+// A folder that only this user can enter: made when missing, its mode narrowed when it
+// is the user's own; a link, a file or another user's folder is refused.
+bool ensurePrivateFolder(const QString &path, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST) {
+        if (error)
+            *error = QStringLiteral("cannot create the folder %1: %2").arg(path, errnoText(errno));
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        if (error)
+            *error = QStringLiteral("%1 is not a folder").arg(path);
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        if (error)
+            *error = QStringLiteral("the folder %1 belongs to another user").arg(path);
+        return false;
+    }
+    if ((st.st_mode & 0077) != 0 && ::chmod(name.constData(), 0700) != 0) {
+        if (error)
+            *error = QStringLiteral("cannot close the folder %1 to others: %2").arg(path, errnoText(errno));
+        return false;
+    }
+    return true;
+}
+
+bool fail(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+// Copies a descriptor's content into a new file and links it in under the target; the
+// copy never appears under the target half written.
+bool copyNoReplace(int in, const QString &source, const QString &target, QString *error)
+{
+    const QString folder = QFileInfo(target).absolutePath();
+    QByteArray pattern = QFile::encodeName(JoinPath(folder, QStringLiteral("~tmbstore_XXXXXX")));
+    const int out = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (out < 0)
+        return fail(error, QStringLiteral("cannot write into %1: %2").arg(folder, errnoText(errno)));
+    auto abandon = [&](const QString &why) {
+        ::close(out);
+        ::unlink(pattern.constData());
+        return fail(error, why);
+    };
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return abandon(QStringLiteral("cannot read %1: %2").arg(source, errnoText(errno)));
+        if (got == 0)
+            break;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out, buffer + done, size_t(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put < 0)
+                return abandon(QStringLiteral("cannot write %1: %2").arg(target, errnoText(errno)));
+            done += put;
+        }
+    }
+    if (::fsync(out) != 0)
+        return abandon(QStringLiteral("cannot write %1: %2").arg(target, errnoText(errno)));
+    if (::close(out) != 0) {
+        ::unlink(pattern.constData());
+        return fail(error, QStringLiteral("cannot write %1: %2").arg(target, errnoText(errno)));
+    }
+    if (::link(pattern.constData(), QFile::encodeName(target).constData()) != 0) {
+        const int why = errno;
+        ::unlink(pattern.constData());
+        return fail(error, QStringLiteral("cannot store %1: %2").arg(target, errnoText(why)));
+    }
+    ::unlink(pattern.constData());
+    return true;
+}
+
+} // namespace
+
+QString PrivateTempDirectory(const QString &dataDirectory, QString *error)
+{
+    const QString user = QString::number(::geteuid());
+    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    {
+        struct stat st {};
+        // Only a runtime folder that is really the user's own is used.
+        if (base.isEmpty() || !QDir::isAbsolutePath(base) || ::lstat(QFile::encodeName(base).constData(), &st) != 0
+            || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 0077) != 0)
+            base = TempDirectory();
+    }
+    const QString mine = JoinPath(base, QStringLiteral("tembrel-") + user);
+    // One folder per data directory: two loggers on different data never meet.
+    const QByteArray key = QCryptographicHash::hash(QFile::encodeName(QDir::cleanPath(QFileInfo(dataDirectory).absoluteFilePath())),
+                                                    QCryptographicHash::Sha1)
+                               .toHex()
+                               .left(16);
+    const QString folder = JoinPath(mine, QString::fromLatin1(key));
+    if (!ensurePrivateFolder(mine, error) || !ensurePrivateFolder(folder, error))
+        return QString();
+    return folder;
+}
+
+int CreateFileNoFollow(const QString &fileName, QString *error)
+{
+    const int fd = ::open(QFile::encodeName(fileName).constData(),
+                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        fail(error, QStringLiteral("cannot create %1: %2").arg(fileName, errnoText(errno)));
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        fail(error, QStringLiteral("%1 is not a file of this user").arg(fileName));
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool MoveFileNoReplace(const QString &source, const QString &target, QString *error)
+{
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(target);
+    struct stat st {};
+    if (::lstat(from.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return fail(error, QStringLiteral("%1 is not a file").arg(source));
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    int why = errno;
+    if (why == EINVAL || why == ENOSYS) {
+        // A file system without the no-replace rename: a hard link never replaces either.
+        if (::link(from.constData(), to.constData()) == 0) {
+            ::unlink(from.constData());
+            return true;
+        }
+        why = errno;
+    }
+    if (why != EXDEV && why != EPERM)
+        return fail(error, QStringLiteral("cannot move %1 to %2: %3").arg(source, target, errnoText(why)));
+    if (::lstat(to.constData(), &st) == 0 || errno != ENOENT)
+        return fail(error, QStringLiteral("cannot move %1 to %2: %3").arg(source, target, errnoText(EEXIST)));
+    const int in = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (in < 0)
+        return fail(error, QStringLiteral("cannot read %1: %2").arg(source, errnoText(errno)));
+    const bool copied = copyNoReplace(in, source, target, error);
+    ::close(in);
+    if (copied)
+        ::unlink(from.constData());
+    return copied;
+}
+
+bool IsRegularFile(const QString &fileName, long long *size)
+{
+    struct stat st {};
+    if (fileName.isEmpty() || ::lstat(QFile::encodeName(fileName).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    if (size)
+        *size = st.st_size;
+    return true;
 }
 
 void WriteLogLine(const QString &message, const QString &fileName)

@@ -107,6 +107,20 @@ long long FileSizeByName(const QString &fileName);
 QByteArray ReadFileToString(const QString &fileName);
 // Replaces the file whole through a temporary file in the same folder.
 bool WriteStringToFile(const QByteArray &bytes, const QString &fileName);
+// A folder of this user alone for the temporary files of one data directory (under
+// $XDG_RUNTIME_DIR when that is usable, else under TempDirectory()): made with mode
+// 0700 and checked to be a real folder owned by the user and closed to others. Empty,
+// with the reason, when no such folder can be had.
+QString PrivateTempDirectory(const QString &dataDirectory, QString *error = nullptr);
+// Creates (or truncates) a file for writing without following a symbolic link or
+// blocking on a pipe; anything but a regular file of this user is refused. The
+// descriptor, or -1 with the reason.
+int CreateFileNoFollow(const QString &fileName, QString *error = nullptr);
+// Moves a regular file to a name that does not exist yet, also onto another file system;
+// an existing target is never replaced. False with the reason, the source left in place.
+bool MoveFileNoReplace(const QString &source, const QString &target, QString *error = nullptr);
+// Whether the file is a regular file (a symbolic link is not followed); its size when so.
+bool IsRegularFile(const QString &fileName, long long *size = nullptr);
 void WriteLogLine(const QString &message, const QString &fileName = QString());
 
 // ---- Shell and version -----------------------------------------------------------

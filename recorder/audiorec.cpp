@@ -4,6 +4,7 @@
 #include "myutils.h"
 
 #include <exception>
+#include <unistd.h>
 
 Taudiorec::Taudiorec(bool withLevelSource, uint16_t maxMinutes) : m_maxMinutes(maxMinutes)
 {
@@ -25,6 +26,8 @@ Taudiorec::~Taudiorec()
 
 QString Taudiorec::LimitReachedText() { return QStringLiteral("Dosažen nahrávací limit, nahrávání je ukončeno."); }
 
+QString Taudiorec::WriteFailedText() { return QStringLiteral("Chyba při zápisu nahrávky, nahrávka je neúplná: "); }
+
 QString Taudiorec::FileFullText()
 {
     return QStringLiteral("Dosažena největší možná velikost souboru nahrávky, nahrávání je ukončeno.");
@@ -32,6 +35,7 @@ QString Taudiorec::FileFullText()
 
 void Taudiorec::Start(const QString &fileName)
 {
+    m_problem.clear();
     m_convertor.SetActive(false);
 
     if (!m_deviceName.isEmpty()) {
@@ -47,6 +51,16 @@ void Taudiorec::Start(const QString &fileName)
         }
     }
 
+    try {
+        StartRun(fileName);
+    } catch (const Exception &e) {
+        m_problem = e.message();
+        throw;
+    }
+}
+
+void Taudiorec::StartRun(const QString &fileName)
+{
     m_convertor.FormatOut().Assign(m_recordFormat);
     m_wavein.Format().SuggestPCMFrom(m_recordFormat);
     m_wavein.SetBufferSize(m_wavein.Format().AvgBytesPerSec() / 8 + 4);
@@ -60,9 +74,17 @@ void Taudiorec::Start(const QString &fileName)
     m_writer.reset();
     m_file.reset();
     if (!fileName.isEmpty()) {
-        auto file = std::make_unique<QFile>(fileName);
-        if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate))
+        // Never through a link or into a pipe, and unbuffered, so that a refused write is
+        // known at once and the block taken back.
+        QString why;
+        const int fd = CreateFileNoFollow(fileName, &why);
+        if (fd < 0)
+            throw Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, why));
+        auto file = std::make_unique<QFile>();
+        if (!file->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+            ::close(fd);
             throw Exception(QStringLiteral("Cannot create file \"%1\". %2").arg(fileName, file->errorString()));
+        }
         m_file = std::move(file);
         m_writer = std::make_unique<TdeRIFFAudioWriter>(m_file.get());
         m_writer->SetFormat(RecordFormat());
@@ -84,6 +106,15 @@ void Taudiorec::AudioConverted(const void *data, int size)
             m_writer->Write(data, size);
         } catch (const EWaveFileFull &) {
             WriteLogLine(FileFullText());
+            if (!m_stopping)
+                Stop();
+            return;
+        } catch (const EStreamWriteError &e) {
+            // A full disk: what was written stays a complete file, and the call is told.
+            const QString reason = m_file ? m_file->errorString() : e.message();
+            if (m_problem.isEmpty())
+                m_problem = WriteFailedText() + reason;
+            WriteLogLine(WriteFailedText() + reason);
             if (!m_stopping)
                 Stop();
             return;
@@ -128,6 +159,16 @@ void Taudiorec::Stop()
             if (m_levelSource->OnDataChanged)
                 m_levelSource->OnDataChanged(nullptr);
         });
+    }
+    if (m_writer) {
+        try {
+            m_writer->Complete();
+        } catch (const Exception &) {
+            const QString reason = m_file ? m_file->errorString() : QString();
+            if (m_problem.isEmpty())
+                m_problem = WriteFailedText() + reason;
+            WriteLogLine(WriteFailedText() + reason);
+        }
     }
     m_writer.reset();
     m_file.reset();

@@ -43,10 +43,17 @@ public:
     // Largest recording file; a run that reaches it ends with a log line.
     void SetFileSizeLimit(qint64 bytes) { m_fileSizeLimit = bytes; }
 
+    // What went wrong with the recording of the current or last run (a failed start, a
+    // refused write); empty when its file holds everything that was heard.
+    QString RunProblem() const { return m_problem; }
+    void SetRunProblem(const QString &problem) { m_problem = problem; }
+
     static QString LimitReachedText();
+    static QString WriteFailedText();
     static QString FileFullText();
 
 private:
+    void StartRun(const QString &fileName);
     void AudioConverted(const void *data, int size);
 
     TdeAudioIn m_wavein;
@@ -59,5 +66,6 @@ private:
     bool m_stopping = false; // the chain is being flushed into the file
     uint16_t m_maxMinutes;
     QString m_deviceName;
+    QString m_problem;
     qint64 m_fileSizeLimit = TdeRIFFAudioWriter::MaxFileSize;
 };

@@ -1,6 +1,8 @@
 #include "session.h"
 
 #include "clock.h"
+#include "calltypes.h"
+#include "datafolderlock.h"
 #include "deAudioIO.h"
 #include "exception.h"
 #include "modemprovider.h"
@@ -48,7 +50,13 @@ public:
     {
         TMemTable &table = *m_cd.tb_audio;
         const int before = table.physicalCount();
-        m_cd.AddCall(callType, audioType, whenStart, whenEnd, phoneNumber, fileName);
+        // What the recorder knows of the recording goes with the call, so that the row
+        // never claims more than the file holds.
+        QString problem;
+        Tdmaudio &audio = m_session.Audio();
+        if (audioType == ceConnected && audio.InputDeviceAvailable() && audio.RecordingEnabled())
+            problem = audio.Recorder().RunProblem();
+        m_cd.AddCall(callType, audioType, whenStart, whenEnd, phoneNumber, fileName, problem);
         // Rows keep their insertion order: the new row is the last record.
         if (table.physicalCount() <= before)
             return;
@@ -76,7 +84,16 @@ private:
 // The audio module's recording operations as the line module reaches them.
 class TSession::TRecorderAdapter : public IRecorderControl {
 public:
-    void StartRecording(const QString &fileName) override { m_audio.StartRecording(fileName); }
+    void StartRecording(const QString &fileName) override
+    {
+        // Without its private folder there is no temporary recording: no run without a file.
+        if (fileName.isEmpty() && m_audio.InputDeviceAvailable() && m_audio.RecordingEnabled()) {
+            const QString problem = QStringLiteral("Nelze připravit soukromou složku pro dočasnou nahrávku.");
+            m_audio.Recorder().SetRunProblem(problem);
+            throw Exception(problem);
+        }
+        m_audio.StartRecording(fileName);
+    }
     void StopRecording() override { m_audio.StopRecording(); }
     bool InputDeviceAvailable() override { return m_audio.InputDeviceAvailable(); }
     bool RecordingEnabled() override { return m_audio.RecordingEnabled(); }
@@ -89,8 +106,19 @@ private:
     const TSession &m_session;
 };
 
+namespace {
+std::unique_ptr<TDataFolderLock> LockedDataFolder()
+{
+    auto lock = std::make_unique<TDataFolderLock>();
+    QString error;
+    if (!lock->Acquire(DataDirectory(), &error))
+        throw EDataFolderInUse(error);
+    return lock;
+}
+} // namespace
+
 TSession::TSession(QObject *parent)
-    : QObject(parent), m_cd(std::make_unique<Tdmcd>()), m_audio(std::make_unique<Tdmaudio>()),
+    : QObject(parent), m_lock(LockedDataFolder()), m_cd(std::make_unique<Tdmcd>()), m_audio(std::make_unique<Tdmaudio>()),
       m_callLog(std::make_unique<TCallLogAdapter>(*this, *m_cd)),
       m_recorder(std::make_unique<TRecorderAdapter>(*m_audio, *this)), m_tapi(std::make_unique<Tdmtapi>()),
       m_settingsFileName(ConfigFileName()), m_retentionTimer(new QTimer(this))
@@ -102,6 +130,7 @@ TSession::TSession(QObject *parent)
     m_tapi->OnStatus = [this](int state, int callType, const QString &number) {
         emit statusChanged(state, callType, number, Tdmtapi::CallStateName(state, callType));
     };
+    connect(m_cd.get(), &Tdmcd::warning, this, &TSession::warning);
     m_audio->OnLevel = [this](TdeAudioControlSource *source) {
         emit levelChanged(source);
         // A long silence is reported once per recording.
@@ -124,6 +153,7 @@ TSession::~TSession()
     m_callLog.reset();
     m_cd.reset();
     m_providers.clear();
+    m_lock.reset();
 }
 
 // ---- Providers -----------------------------------------------------------------------------
@@ -154,10 +184,18 @@ QString TSession::RecordFormatFileName() const
     return JoinPath(QFileInfo(m_settingsFileName).absolutePath(), QStringLiteral("audiorec.dat"));
 }
 
-TSettings TSession::ReadSettings() const
+TSettings TSession::ReadSettings(QString *warning) const
 {
     TSettings settings = LoadSettings(m_settingsFileName);
-    settings.RecordFormat = LoadRecordFormat(RecordFormatFileName(), m_settings.RecordFormat);
+    QString problem;
+    settings.RecordFormat = LoadRecordFormat(RecordFormatFileName(), m_settings.RecordFormat, &problem);
+    if (!problem.isEmpty()) {
+        const QString text = QStringLiteral("Formát nahrávání v souboru %1 nelze použít (%2), nahrává se ve výchozím formátu.")
+                                 .arg(RecordFormatFileName(), problem);
+        WriteLogLine(text);
+        if (warning)
+            *warning = text;
+    }
     return settings;
 }
 
@@ -305,6 +343,12 @@ bool TSession::OpenCallLog(QString &error)
 {
     try {
         m_cd->OpenCallLog();
+        // The line may still be watched, but the user must know that calls are not kept.
+        const QString problem = m_cd->WriteProblem();
+        if (!problem.isEmpty()) {
+            WriteLogLine(problem);
+            emit warning(problem);
+        }
     } catch (const Exception &e) {
         error = e.message();
         return false;

@@ -3,6 +3,7 @@
 // line module created in that order and joined, the line providers offered, one settings
 // value applied, the watch started and stopped. Everything that happens is reported
 // through signals, so each program decides where it is shown.
+#include "exception.h"
 #include "lineprovider.h"
 #include "phonebook.h"
 #include "settings.h"
@@ -14,6 +15,7 @@
 
 class QTimer;
 class SimulatedProvider;
+class TDataFolderLock;
 class TdeAudioControlSource;
 class Tdmaudio;
 class Tdmcd;
@@ -34,10 +36,18 @@ struct TLoggedCall {
 
 Q_DECLARE_METATYPE(TLoggedCall)
 
+// Raised when the session is created on a data folder another running logger holds; the
+// message names the folder and that program.
+class EDataFolderInUse : public Exception {
+public:
+    using Exception::Exception;
+};
+
 class TSession : public QObject {
     Q_OBJECT
 public:
-    // Creates the modules; the data directory must be set already.
+    // Takes the data folder and creates the modules; the data directory must be set already.
+    // Raises EDataFolderInUse when another logger works in the same data folder.
     explicit TSession(QObject *parent = nullptr);
     ~TSession() override;
 
@@ -54,8 +64,9 @@ public:
     QString SettingsFileName() const { return m_settingsFileName; }
     void SetSettingsFileName(const QString &fileName) { m_settingsFileName = fileName; }
     QString RecordFormatFileName() const;
-    // The stored settings: the settings file and the record format.
-    TSettings ReadSettings() const;
+    // The stored settings: the settings file and the record format. A stored format the
+    // codec manager does not accept is replaced by the default, logged and told in warning.
+    TSettings ReadSettings(QString *warning = nullptr) const;
     // What a simulated start assumes where the settings are silent: the first simulated
     // line, the virtual input, and the line watched in any case.
     static TSettings WithSimulatedDefaults(TSettings settings);
@@ -72,7 +83,8 @@ public:
     const TSettings &Settings() const { return m_settings; }
 
     // ---- Call log and watch ---------------------------------------------------------------
-    // Opens data.xml; false with the store's message (the file is left as it is).
+    // Opens data.xml; false with the store's message (the file is left as it is). A log
+    // that cannot be written is reported through warning, and the log is open all the same.
     bool OpenCallLog(QString &error);
     // Opens the line; false with the text the program shows when it cannot (logged, and
     // also reported through watchFailed).
@@ -122,6 +134,9 @@ signals:
     // Old recordings were removed (or could not be): the text for the user.
     void recordingsRemoved(const QString &summary);
     void phonebookFailed(const QString &message);
+    // Something the user must learn of although the program goes on: a log that cannot
+    // be written, a recording that could not be stored or is incomplete.
+    void warning(const QString &text);
 
 private:
     class TCallLogAdapter;
@@ -132,6 +147,7 @@ private:
     int findInput(const QString &name) const;
     int findLine(const QString &name) const;
 
+    std::unique_ptr<TDataFolderLock> m_lock;
     std::unique_ptr<Tdmcd> m_cd;
     std::unique_ptr<Tdmaudio> m_audio;
     std::unique_ptr<TCallLogAdapter> m_callLog;

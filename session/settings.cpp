@@ -1,6 +1,9 @@
 #include "settings.h"
 
+#include "acmdriver.h"
 #include "exception.h"
+
+#include <cstring>
 
 TSettings LoadSettings(const QString &fileName)
 {
@@ -60,7 +63,46 @@ void SaveSettings(const QString &fileName, const TSettings &s)
     file.Save();
 }
 
-TdeWaveFormat LoadRecordFormat(const QString &fileName, const TdeWaveFormat &current)
+QString RecordFormatProblem(const TdeWaveFormat &format)
+{
+    const WAVEFORMATEX &header = *format.Data();
+    if (header.wFormatTag == 0)
+        return QStringLiteral("no format tag");
+    // The chooser offers only the formats the drivers list, so a stored image is one of
+    // them byte for byte: PCM up to wBitsPerSample, any other tag with its extra bytes.
+    const bool pcm = header.wFormatTag == WAVE_FORMAT_PCM;
+    const int length = pcm ? 16 : int(sizeof(WAVEFORMATEX)) + header.cbSize;
+    if (!pcm && header.cbSize > TdeWaveFormat::MaxExtraSize)
+        return QStringLiteral("cbSize %1 is too large").arg(header.cbSize);
+    bool listed = false;
+    for (const AcmDriver *driver : AcmDrivers()) {
+        if (!driver->FormatTags().contains(header.wFormatTag))
+            continue;
+        for (const QByteArray &image : driver->Formats(header.wFormatTag)) {
+            if (image.size() < 16)
+                continue;
+            WAVEFORMATEX listedHeader {};
+            std::memcpy(&listedHeader, image.constData(), std::min<size_t>(sizeof listedHeader, size_t(image.size())));
+            const int listedLength = pcm ? 16 : int(sizeof(WAVEFORMATEX)) + listedHeader.cbSize;
+            if (listedLength == length && image.size() >= length
+                && std::memcmp(image.constData(), format.Bytes(), size_t(length)) == 0)
+                listed = true;
+        }
+    }
+    if (!listed)
+        return QStringLiteral("the codec manager offers no such format (tag %1)").arg(header.wFormatTag);
+    TdeWaveFormat capture;
+    try {
+        capture.SuggestPCMFrom(format);
+        if (!capture.CanConvertTo(format, true))
+            return QStringLiteral("no conversion into the format");
+    } catch (const Exception &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+TdeWaveFormat LoadRecordFormat(const QString &fileName, const TdeWaveFormat &current, QString *problem)
 {
     TdeWaveFormat format = current;
     try {
@@ -68,6 +110,12 @@ TdeWaveFormat LoadRecordFormat(const QString &fileName, const TdeWaveFormat &cur
     } catch (const Exception &) {
         // An unreadable file keeps the format in use.
         return current;
+    }
+    const QString why = RecordFormatProblem(format);
+    if (!why.isEmpty()) {
+        if (problem)
+            *problem = why;
+        return TdeWaveFormat();
     }
     return format;
 }

@@ -40,7 +40,12 @@ TSettings LoadSettings(const QString &fileName);
 void SaveSettings(const QString &fileName, const TSettings &settings);
 
 // The stored record format read over the current one; a missing or unreadable file keeps
-// the current format.
-TdeWaveFormat LoadRecordFormat(const QString &fileName, const TdeWaveFormat &current = TdeWaveFormat());
+// the current format. A stored image the codec manager does not offer as a record format
+// gives the default format, with the reason in problem.
+TdeWaveFormat LoadRecordFormat(const QString &fileName, const TdeWaveFormat &current = TdeWaveFormat(),
+                               QString *problem = nullptr);
+// Empty when the codec manager offers the format (its header and extra bytes exactly) and
+// can record into it; otherwise why not.
+QString RecordFormatProblem(const TdeWaveFormat &format);
 // Raises Exception when the file cannot be written.
 void SaveRecordFormat(const QString &fileName, const TdeWaveFormat &format);

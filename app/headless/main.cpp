@@ -134,8 +134,16 @@ int main(int argc, char **argv)
     }
 
     int exitCode = 0;
-    {
-        TSession session;
+    std::unique_ptr<TSession> held;
+    try {
+        held = std::make_unique<TSession>();
+    } catch (const EDataFolderInUse &e) {
+        // Another logger works in this data folder: two would lose each other's calls.
+        fail(e.message());
+        exitCode = 1;
+    }
+    if (held) {
+        TSession &session = *held;
         session.SetSettingsFileName(settingsFile);
         session.StartProviders(LineProviderOptions{simulate, DataDirectory()});
         if (SimulatedProvider *simulation = session.Simulation()) {
@@ -159,6 +167,8 @@ int main(int argc, char **argv)
         });
         QObject::connect(&session, &TSession::watchStarted,
                          [](const QString &line) { print(QStringLiteral("READY %1").arg(line)); });
+        QObject::connect(&session, &TSession::warning,
+                         [](const QString &text) { print(QStringLiteral("WARNING ") + text); });
         QObject::connect(&session, &TSession::watchFailed,
                          [](const QString &message) { print(QStringLiteral("ERROR ") + message); });
         QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {
@@ -169,7 +179,10 @@ int main(int argc, char **argv)
             app.quit();
         });
 
-        TSettings settings = session.ReadSettings();
+        QString formatWarning;
+        TSettings settings = session.ReadSettings(&formatWarning);
+        if (!formatWarning.isEmpty())
+            print(QStringLiteral("WARNING ") + formatWarning);
         if (simulate)
             settings = TSession::WithSimulatedDefaults(settings);
         QString error;
@@ -221,6 +234,7 @@ int main(int argc, char **argv)
             }
             exitCode = app.exec();
         }
+        held.reset();
     }
     ::close(g_signalPipe[0]);
     ::close(g_signalPipe[1]);

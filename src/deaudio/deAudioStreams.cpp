@@ -1,5 +1,6 @@
 #include "deAudioStreams.h"
 
+#include <QFileDevice>
 #include <QIODevice>
 #include <QtEndian>
 
@@ -26,9 +27,19 @@ void TdeAbstractAudioWriter::Write(const void *data, int size)
     if (!Accepts(size))
         throw EWaveFileFull(QStringLiteral("The wave file has reached its largest possible size."));
     bool first = m_dataSize == 0;
-    if (first)
-        WriteHeader();
-    WriteData(data, size);
+    const qint64 before = m_stream->pos();
+    try {
+        if (first)
+            WriteHeader();
+        WriteData(data, size);
+    } catch (const EStreamWriteError &) {
+        // A part of a block (or of the header) is no sound a player can use.
+        if (auto *file = qobject_cast<QFileDevice *>(m_stream)) {
+            file->resize(before);
+            file->seek(before);
+        }
+        throw;
+    }
     m_dataSize += size;
     if (first)
         AfterFirstBlock();
@@ -55,9 +66,17 @@ void TdeAbstractAudioWriter::SeekTo(qint64 position)
 
 TdeRIFFAudioWriter::TdeRIFFAudioWriter(QIODevice *stream) : TdeAbstractAudioWriter(stream) {}
 
+void TdeRIFFAudioWriter::Complete()
+{
+    if (m_completed || m_dataSize == 0)
+        return;
+    m_completed = true;
+    Finish();
+}
+
 TdeRIFFAudioWriter::~TdeRIFFAudioWriter()
 {
-    if (m_dataSize > 0) {
+    if (m_dataSize > 0 && !m_completed) {
         try {
             Finish();
         } catch (...) {
@@ -105,4 +124,7 @@ void TdeRIFFAudioWriter::Finish()
     SeekTo(m_dataChunkPosition + 4);
     WriteUInt32(uint32_t(end - (m_dataChunkPosition + 8)));
     SeekTo(end);
+    // A buffered stream reports a refused write only when it hands the bytes on.
+    if (auto *file = qobject_cast<QFileDevice *>(m_stream); file && !file->flush())
+        throw EStreamWriteError(QStringLiteral("Stream write error"));
 }

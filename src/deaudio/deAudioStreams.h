@@ -34,6 +34,8 @@ class TdeAbstractAudioWriter : public TdeAbstractAudioStream {
 public:
     explicit TdeAbstractAudioWriter(QIODevice *stream);
 
+    // A block the stream refuses (EStreamWriteError) is taken back whole where the stream
+    // allows it, so that the file keeps whole blocks and the sizes describe them.
     void Write(const void *data, int size);
     qint64 DataSize() const { return m_dataSize; }
     qint64 StartPosition() const { return m_startPosition; }
@@ -59,8 +61,10 @@ protected:
 class TdeRIFFAudioWriter : public TdeAbstractAudioWriter {
 public:
     explicit TdeRIFFAudioWriter(QIODevice *stream);
-    // Completes the file when any audio was written.
+    // Completes the file when any audio was written (and Complete has not done so).
     ~TdeRIFFAudioWriter() override;
+    // Fills in the sizes now; raises EStreamWriteError when the stream refuses them.
+    void Complete();
 
     qint64 DataChunkPosition() const { return m_dataChunkPosition; }
     // Size of the fmt chunk's contents for a format: 16 for PCM, else 18 + cbSize.
@@ -78,6 +82,7 @@ protected:
     bool Accepts(int size) const override;
 
 private:
+    bool m_completed = false;
     qint64 m_dataChunkPosition = 0;
     qint64 m_sizeLimit = MaxFileSize;
 };

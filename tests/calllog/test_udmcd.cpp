@@ -3,6 +3,12 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "datapacket.h"
 #include "formatsettings.h"
 #include "myutils.h"
@@ -140,13 +146,15 @@ TEST_F(CallLogTest, CreationMakesTheStoreAndRemovesALeftoverRecording)
 {
     dm.reset();
     QDir(data.file(QStringLiteral("data"))).removeRecursively();
-    writeFile(JoinPath(tempDir, QStringLiteral("~tmbrec.wav")), "old");
+    const QString leftover = Tdmcd::TempRecordFileName();
+    writeFile(leftover, "old");
     dm = std::make_unique<Tdmcd>();
     EXPECT_TRUE(QFileInfo(data.file(QStringLiteral("data"))).isDir());
-    EXPECT_FALSE(QFile::exists(JoinPath(tempDir, QStringLiteral("~tmbrec.wav"))));
+    EXPECT_FALSE(QFile::exists(leftover));
     QString temp;
     dm->GetTempRecordFileName(temp);
-    EXPECT_EQ(temp, JoinPath(tempDir, QStringLiteral("~tmbrec.wav")));
+    EXPECT_EQ(temp, leftover);
+    EXPECT_TRUE(temp.endsWith(QStringLiteral("/~tmbrec.wav")));
     EXPECT_TRUE(Tdmcd::RecordingFileName(5).endsWith(QStringLiteral("/data/0000005.wav")));
     EXPECT_EQ(Tdmcd::RecordingFileName(12345678), JoinPath(data.file(QStringLiteral("data")), QStringLiteral("12345678.wav")));
 }
@@ -255,7 +263,7 @@ TEST_F(CallLogTest, DeletionRemovesRecordingAndNeverReusesIdentifiers)
     EXPECT_EQ(reloaded(), rows(*dm->tb_audio));
 }
 
-TEST_F(CallLogTest, AFailedSaveKeepsTheRowAndTheRecordingIsNotMoved)
+TEST_F(CallLogTest, AFailedSaveKeepsTheRowAndStoresItsRecording)
 {
     open();
     addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"));
@@ -264,14 +272,17 @@ TEST_F(CallLogTest, AFailedSaveKeepsTheRowAndTheRecordingIsNotMoved)
     QDir().mkpath(Tdmcd::DataFileName());
     const QString temp = recording(100);
     EXPECT_THROW(dm->AddCall(2, 1, at(1, 10, 0, 0), at(1, 10, 0, 5), QStringLiteral("2"), temp), Exception);
-    EXPECT_TRUE(QFile::exists(temp));
-    EXPECT_FALSE(QFile::exists(Tdmcd::RecordingFileName(2)));
+    // The row lives on in memory, so its recording is in the store, not lost.
+    EXPECT_FALSE(QFile::exists(temp));
+    EXPECT_EQ(readAll(Tdmcd::RecordingFileName(2)), QByteArray(100, 'r'));
     EXPECT_EQ(dm->tb_audio->physicalCount(), 2);
     EXPECT_EQ(dm->tb_audio->state(), TTableState::Browse);
-    // The next successful write stores it.
+    // The next successful write stores the row with its size, and the file is there.
     QDir().rmdir(Tdmcd::DataFileName());
     addCall(4, at(1, 11, 0, 0), at(1, 11, 0, 5), QStringLiteral("3"));
-    EXPECT_EQ(reloaded().size(), 3);
+    const QStringList rowsNow = reloaded();
+    ASSERT_EQ(rowsNow.size(), 3);
+    EXPECT_TRUE(rowsNow.at(1).contains(QStringLiteral("|100|0|2")));
 }
 
 TEST_F(CallLogTest, ADamagedOrMissingLogFailsAndIsNeverOverwritten)
@@ -496,4 +507,165 @@ TEST_F(CallLogTest, InterfaceTimeAndLog)
     EXPECT_DOUBLE_EQ(dm->CurrentTime(), at(1, 12, 0, 0));
     dm->WriteLog(1, QStringLiteral("line error"));
     EXPECT_TRUE(readAll(LogFileName()).contains("1.6.2006 12:00:00 line error"));
+}
+
+// ---- Recordings under faults -----------------------------------------------------------------
+
+namespace {
+QByteArray logText() { return readAll(LogFileName()); }
+} // namespace
+
+TEST_F(CallLogTest, ANewRowNeverTakesTheNameOfAFileInTheStore)
+{
+    open();
+    // The delivered empty log copied over a log while the store was kept.
+    writeFile(Tdmcd::RecordingFileName(1), "another caller's conversation");
+    QFile::link(data.file(QStringLiteral("nowhere")), Tdmcd::RecordingFileName(2));
+    const int id = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"), 300);
+    EXPECT_EQ(id, 3);
+    EXPECT_EQ(readAll(Tdmcd::RecordingFileName(1)), QByteArray("another caller's conversation"));
+    EXPECT_EQ(readAll(Tdmcd::RecordingFileName(3)), QByteArray(300, 'r'));
+    EXPECT_EQ(f("AUDIOSIZE").asInteger(), 300);
+    EXPECT_TRUE(logText().contains("0000001.wav"));
+}
+
+TEST_F(CallLogTest, ARecordingThatCannotBeStoredIsKeptAndTheRowSaysSo)
+{
+    open();
+    QStringList warnings;
+    QObject::connect(dm.get(), &Tdmcd::warning, [&](const QString &text) { warnings << text; });
+    // The store is a dangling link: nothing can be moved into it.
+    const QString store = data.file(QStringLiteral("data"));
+    QDir(store).removeRecursively();
+    ASSERT_TRUE(QFile::link(data.file(QStringLiteral("gone")), store));
+    const int id = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"), 500);
+    EXPECT_EQ(f("AUDIOSIZE").asInteger(), -1);
+    EXPECT_EQ(f("AUDIOTYPE").asInteger(), 2);
+    const QString kept = JoinPath(Tdmcd::RecoveryFolder(), QStringLiteral("0000001.wav"));
+    EXPECT_EQ(readAll(kept), QByteArray(500, 'r'));
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings.first().contains(kept));
+    EXPECT_TRUE(logText().contains(kept.toUtf8()));
+    EXPECT_EQ(reloaded(), rows(*dm->tb_audio));
+    EXPECT_EQ(id, 1);
+
+    // A store that has gone altogether is made again.
+    QFile::remove(store);
+    addCall(3, at(1, 10, 0, 0), at(1, 10, 1, 0), QStringLiteral("2"), 40);
+    EXPECT_EQ(readAll(Tdmcd::RecordingFileName(2)), QByteArray(40, 'r'));
+    EXPECT_EQ(f("AUDIOSIZE").asInteger(), 40);
+}
+
+TEST_F(CallLogTest, SilentAndIncompleteRecordings)
+{
+    open();
+    // Under 1/8 s of talk nothing comes out of the converter: no file, size 0.
+    QString temp = recording(0);
+    dm->AddCall(3, 1, at(1, 9, 0, 0), at(1, 9, 0, 0), QStringLiteral("1"), temp);
+    gotoId(1);
+    EXPECT_EQ(f("AUDIOSIZE").asInteger(), 0);
+    EXPECT_EQ(f("AUDIOTYPE").asInteger(), 1);
+    EXPECT_FALSE(QFile::exists(Tdmcd::RecordingFileName(1)));
+    EXPECT_FALSE(QFile::exists(temp));
+
+    // A recording the recorder could not finish: stored as far as it goes, marked, logged.
+    temp = recording(64);
+    dm->AddCall(3, 1, at(1, 10, 0, 0), at(1, 10, 0, 9), QStringLiteral("2"), temp, QStringLiteral("disk full"));
+    gotoId(2);
+    EXPECT_EQ(f("AUDIOSIZE").asInteger(), 64);
+    EXPECT_EQ(f("AUDIOTYPE").asInteger(), 2);
+    EXPECT_TRUE(QFile::exists(Tdmcd::RecordingFileName(2)));
+    EXPECT_TRUE(logText().contains("ID=2"));
+
+    // Nothing at all was written: no file, and the row does not say "no recording".
+    temp = recording(0);
+    dm->AddCall(3, 1, at(1, 11, 0, 0), at(1, 11, 0, 9), QStringLiteral("3"), temp, QStringLiteral("disk full"));
+    gotoId(3);
+    EXPECT_EQ(f("AUDIOSIZE").asInteger(), -1);
+    EXPECT_EQ(f("AUDIOTYPE").asInteger(), 2);
+    EXPECT_FALSE(QFile::exists(Tdmcd::RecordingFileName(3)));
+}
+
+TEST_F(CallLogTest, AnInterruptedStoreIsCompletedAtTheNextStart)
+{
+    open();
+    const int id = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"), 700);
+    // The run ended after the row was saved and before its recording was moved.
+    const QString folder = QFileInfo(Tdmcd::TempRecordFileName()).path();
+    const QString kept = JoinPath(folder, QStringLiteral("~tmbrec-0000001.wav"));
+    ASSERT_TRUE(QFile::rename(Tdmcd::RecordingFileName(id), kept));
+    // And a recording whose row never got saved.
+    writeFile(JoinPath(folder, QStringLiteral("~tmbrec-0000009.wav")), "orphan");
+    dm = std::make_unique<Tdmcd>();
+    open();
+    EXPECT_EQ(readAll(Tdmcd::RecordingFileName(id)), QByteArray(700, 'r'));
+    EXPECT_FALSE(QFile::exists(kept));
+    EXPECT_EQ(readAll(JoinPath(Tdmcd::RecoveryFolder(), QStringLiteral("0000009.wav"))), QByteArray("orphan"));
+    EXPECT_FALSE(QFile::exists(Tdmcd::RecordingFileName(9)));
+}
+
+TEST_F(CallLogTest, LeftoversOfAnInterruptedSaveAreRemovedOnlyWhenOurs)
+{
+    dm.reset();
+    writeFile(data.file(QStringLiteral("data.xml.Ab12Cd")), "half a log");
+    writeFile(data.file(QStringLiteral("data.xml.keep")), "not ours");
+    writeFile(data.file(QStringLiteral("data.xml.Ab12Cde")), "not ours");
+    QDir().mkpath(data.file(QStringLiteral("data.xml.Zz99Yy")));
+    writeFile(data.file(QStringLiteral("data/~tmbstore_q1W2e3")), "half a copy");
+    dm = std::make_unique<Tdmcd>();
+    EXPECT_FALSE(QFile::exists(data.file(QStringLiteral("data.xml.Ab12Cd"))));
+    EXPECT_FALSE(QFile::exists(data.file(QStringLiteral("data/~tmbstore_q1W2e3"))));
+    EXPECT_TRUE(QFile::exists(data.file(QStringLiteral("data.xml.keep"))));
+    EXPECT_TRUE(QFile::exists(data.file(QStringLiteral("data.xml.Ab12Cde"))));
+    EXPECT_TRUE(QFileInfo(data.file(QStringLiteral("data.xml.Zz99Yy"))).isDir());
+    open();
+}
+
+TEST_F(CallLogTest, ALogThatIsNoRegularFileIsRefusedWithoutWaiting)
+{
+    QFile::remove(Tdmcd::DataFileName());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Tdmcd::DataFileName()).constData(), 0600), 0);
+    auto opening = std::async(std::launch::async, [this] {
+        try {
+            dm->OpenCallLog();
+        } catch (const Exception &) {
+            return true;
+        }
+        return false;
+    });
+    if (opening.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        // Set the blocked opening free before failing.
+        const int fd = ::open(QFile::encodeName(Tdmcd::DataFileName()).constData(), O_WRONLY);
+        ::close(fd);
+        opening.wait();
+        FAIL() << "opening a pipe as the call log blocked";
+    }
+    EXPECT_TRUE(opening.get());
+    EXPECT_TRUE(logText().contains("not a regular file"));
+}
+
+TEST_F(CallLogTest, ALogThatCannotBeWrittenIsNamed)
+{
+    open();
+    EXPECT_EQ(dm->WriteProblem(), QString());
+    // Something in the way that binds every user, the superuser too.
+    QFile::remove(Tdmcd::DataFileName());
+    QDir().mkpath(Tdmcd::DataFileName());
+    EXPECT_TRUE(dm->WriteProblem().contains(Tdmcd::DataFileName()));
+    QDir().rmdir(Tdmcd::DataFileName());
+    writeFile(Tdmcd::DataFileName(), "x");
+    const QString store = data.file(QStringLiteral("data"));
+    QDir(store).removeRecursively();
+    writeFile(store, "a file where the store belongs");
+    EXPECT_TRUE(dm->WriteProblem().contains(store));
+    QFile::remove(store);
+    QDir().mkpath(store);
+    if (::geteuid() != 0) {
+        QFile::setPermissions(Tdmcd::DataFileName(), QFileDevice::ReadOwner);
+        EXPECT_TRUE(dm->WriteProblem().startsWith(QStringLiteral("Chyba - do datového úložiště nelze zapisovat")));
+        QFile::setPermissions(Tdmcd::DataFileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile::setPermissions(data.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        EXPECT_TRUE(dm->WriteProblem().contains(data.path()));
+        QFile::setPermissions(data.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
 }

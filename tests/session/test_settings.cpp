@@ -1,3 +1,4 @@
+#include "acmdriver.h"
 #include "codepage1250.h"
 #include "exception.h"
 #include "myutils.h"
@@ -5,6 +6,7 @@
 #include "support/tempdatadir.h"
 
 #include <QFile>
+#include <cstring>
 
 #include <gtest/gtest.h>
 
@@ -134,4 +136,69 @@ TEST_F(SettingsFile, SaveThatCannotWriteRaisesAndLeavesTheOldFile)
         EXPECT_TRUE(e.message().contains(below));
     }
     EXPECT_EQ(raw(), QByteArray("CallLink=3\r\n"));
+}
+
+namespace {
+// The codec manager's first listed format of a tag, as the chooser would store it.
+TdeWaveFormat ListedFormat(uint16_t tag)
+{
+    TdeWaveFormat format;
+    for (const AcmDriver *driver : AcmDrivers()) {
+        if (driver->FormatTags().contains(tag)) {
+            const QByteArray image = driver->Formats(tag).first();
+            std::memcpy(format.Bytes(), image.constData(), size_t(std::min<qsizetype>(image.size(), 512)));
+            return format;
+        }
+    }
+    return format;
+}
+} // namespace
+
+TEST_F(SettingsFile, AStoredRecordFormatTheCodecsDoNotOfferGivesTheDefault)
+{
+    const QString file = data.file(QStringLiteral("audiorec.dat"));
+    TdeWaveFormat gsm = ListedFormat(WAVE_FORMAT_GSM610);
+    ASSERT_EQ(gsm.FormatTag(), WAVE_FORMAT_GSM610);
+    TdeWaveFormat current;
+    current.SetPCM(8000, 16, 1);
+    auto load = [&](const TdeWaveFormat &stored, QString &problem) {
+        problem.clear();
+        stored.SaveToFile(file);
+        return LoadRecordFormat(file, current, &problem);
+    };
+    QString problem;
+    // What the chooser stores is taken as it is, also the default and the bytes beyond cbSize.
+    gsm.Bytes()[400] = 0x5A;
+    EXPECT_TRUE(load(gsm, problem).IsEqual(gsm));
+    EXPECT_EQ(problem, QString());
+    EXPECT_TRUE(load(TdeWaveFormat(), problem).IsEqual(TdeWaveFormat()));
+    EXPECT_EQ(problem, QString());
+
+    const TdeWaveFormat standard;
+    TdeWaveFormat bad = gsm;
+    bad.Data()->cbSize = 0xFFFF;
+    EXPECT_TRUE(load(bad, problem).IsEqual(standard));
+    EXPECT_FALSE(problem.isEmpty());
+    bad = gsm;
+    bad.Data()->cbSize = 3;
+    EXPECT_TRUE(load(bad, problem).IsEqual(standard));
+    EXPECT_FALSE(problem.isEmpty());
+    bad = gsm;
+    bad.SetBitsPerSample(116);
+    EXPECT_TRUE(load(bad, problem).IsEqual(standard));
+    EXPECT_FALSE(problem.isEmpty());
+    bad = TdeWaveFormat();
+    bad.SetBlockAlign(7);
+    EXPECT_TRUE(load(bad, problem).IsEqual(standard));
+    EXPECT_FALSE(problem.isEmpty());
+    // An image of zeros.
+    ASSERT_TRUE(WriteStringToFile(QByteArray(512, '\0'), file));
+    problem.clear();
+    EXPECT_TRUE(LoadRecordFormat(file, current, &problem).IsEqual(standard));
+    EXPECT_FALSE(problem.isEmpty());
+    // No file keeps the format in use, without a word.
+    QFile::remove(file);
+    problem.clear();
+    EXPECT_TRUE(LoadRecordFormat(file, current, &problem).IsEqual(current));
+    EXPECT_EQ(problem, QString());
 }

@@ -52,6 +52,8 @@ protected:
         ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("tmp")));
         env.insert(QStringLiteral("TMPDIR"), dir.filePath(QStringLiteral("tmp")));
         env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        // The private temporary folder then lies in the test's own folder too.
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
     }
 
     void TearDown() override

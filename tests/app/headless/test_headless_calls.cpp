@@ -6,8 +6,10 @@
 #include "deACM.h"
 #include "myutils.h"
 
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <unistd.h>
 
 namespace {
 
@@ -101,8 +103,9 @@ TEST_F(HeadlessCalls, AnsweredMissedAndDialledCallsGiveRowsAndRecordings)
             EXPECT_FALSE(QFileInfo::exists(Recording(i + 1)));
         }
     }
-    // The temporary recording was moved, not copied.
-    EXPECT_TRUE(QDir(dir.filePath(QStringLiteral("tmp"))).isEmpty());
+    // The temporary recording was moved, not copied; only the private folder stays.
+    QDirIterator left(dir.filePath(QStringLiteral("tmp")), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    EXPECT_FALSE(left.hasNext());
     Terminate();
 }
 
@@ -165,9 +168,13 @@ TEST_F(HeadlessCalls, ADamagedOrMissingCallLogEndsTheProgramAndIsLeftAsItWas)
 
 TEST_F(HeadlessCalls, ARecordingThatCannotStartIsLoggedAndTheCallKept)
 {
-    // A folder stands where the temporary recording goes: the file cannot be created.
+    // A file stands where the user's private temporary folder goes: no recording can start.
     const QString tmp = dir.filePath(QStringLiteral("blockedtmp"));
-    ASSERT_TRUE(QDir().mkpath(JoinPath(tmp, QStringLiteral("~tmbrec.wav"))));
+    ASSERT_TRUE(QDir().mkpath(tmp));
+    {
+        QFile blocker(JoinPath(tmp, QStringLiteral("tembrel-%1").arg(::geteuid())));
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
     env.insert(QStringLiteral("TMPDIR"), tmp);
     InstallCallLog();
     StartHost();
@@ -180,8 +187,10 @@ TEST_F(HeadlessCalls, ARecordingThatCannotStartIsLoggedAndTheCallKept)
     EXPECT_TRUE(log.contains(QStringLiteral("Chyba při začátku nahrávání: "))) << log.toStdString();
     const auto rows = ReadRows(DataFile());
     ASSERT_EQ(rows.size(), 1);
-    // A recording name was handed over, but no such file existed.
+    // The recording is missing, and the row says so.
     EXPECT_EQ(rows[0].value(QStringLiteral("AUDIOSIZE")), QStringLiteral("-1"));
+    EXPECT_EQ(rows[0].value(QStringLiteral("AUDIOTYPE")), QStringLiteral("2"));
+    EXPECT_TRUE(output.contains(QStringLiteral("CALL type=3 audio=2 ")));
     EXPECT_FALSE(QFileInfo::exists(Recording(1)));
 }
 

@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <csignal>
+#include <sys/resource.h>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -186,3 +188,72 @@ TEST(RiffWriter, StopsAtTheLargestSizeTheHeaderCanHold)
 }
 
 } // namespace
+
+// A file system that holds only so many bytes: the file size limit of this process,
+// lowered for the test's own writes and raised again afterwards.
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = m_old;
+        small.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~SmallFileSystem()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old {};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+TEST(RiffWriter, AFullDiskLeavesWholeBlocksUnderTrueSizes)
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath("cut.wav");
+    TdeWaveFormat pcm;
+    pcm.SetPCM(8000, 16, 1);
+    const QByteArray block(3000, '\x11');
+    int refused = 0;
+    {
+        QFile file(name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        TdeRIFFAudioWriter writer(&file);
+        writer.SetFormat(pcm);
+        SmallFileSystem disk(10000);
+        for (int i = 0; i < 5; ++i) {
+            try {
+                writer.Write(block.constData(), int(block.size()));
+            } catch (const EStreamWriteError &) {
+                ++refused;
+            }
+        }
+        writer.Complete();
+    }
+    EXPECT_EQ(refused, 2);
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    // Three blocks of 3000 behind a 44-byte header; the refused fourth is taken back.
+    ASSERT_EQ(bytes.size(), 44 + 9000);
+    EXPECT_EQ(U32At(bytes, 4), uint32_t(bytes.size() - 8));
+    EXPECT_EQ(U32At(bytes, 40), 9000u);
+
+    // Not even the header fits: the file stays empty and nothing claims to be written.
+    const QString none = dir.filePath("none.wav");
+    QFile empty(none);
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    TdeRIFFAudioWriter writer(&empty);
+    writer.SetFormat(pcm);
+    {
+        SmallFileSystem disk(20);
+        EXPECT_THROW(writer.Write(block.constData(), int(block.size())), EStreamWriteError);
+    }
+    EXPECT_EQ(writer.DataSize(), 0);
+    EXPECT_EQ(empty.size(), 0);
+}

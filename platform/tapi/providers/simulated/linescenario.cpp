@@ -70,11 +70,9 @@ bool isNumber(const QString &text)
     return pattern.match(text).hasMatch();
 }
 
-bool isSelector(const QString &text)
-{
-    static const QRegularExpression pattern(QStringLiteral("^#[1-9][0-9]{0,2}$"));
-    return pattern.match(text).hasMatch();
-}
+bool isSelector(const QString &text) { return IsCallSelector(text); }
+
+const CommandShape *shapeOf(const QString &command);
 
 bool knownFunction(const QString &name, const QStringList &list)
 {
@@ -85,7 +83,41 @@ bool knownFunction(const QString &name, const QStringList &list)
     return false;
 }
 
+const CommandShape *shapeOf(const QString &command)
+{
+    for (const auto &entry : kCommands) {
+        if (command == QLatin1String(entry.name))
+            return &entry;
+    }
+    return nullptr;
+}
+
 } // namespace
+
+bool IsCallSelector(const QString &text)
+{
+    // "#" and digits alone; "#31#603123456" is a number that begins with "#".
+    static const QRegularExpression pattern(QStringLiteral("^#[0-9]{1,3}$"));
+    return pattern.match(text).hasMatch();
+}
+
+QString LineEvent::selector() const
+{
+    const CommandShape *shape = shapeOf(command);
+    if (!shape || !shape->selector || args.isEmpty() || !IsCallSelector(args.last()))
+        return QString();
+    // A lone argument of an event that needs one is that argument, not a selector.
+    if (args.size() <= shape->minArgs)
+        return QString();
+    return args.last();
+}
+
+QString LineEvent::argument() const
+{
+    if (args.isEmpty())
+        return QString();
+    return selector().isEmpty() || args.size() > 1 ? args.first() : QString();
+}
 
 QString LineEvent::text() const
 {
@@ -133,7 +165,7 @@ LineEvent ParseLineEvent(const QString &line, int lineNumber)
     if (!shape)
         fail(lineNumber, QStringLiteral("unknown event \"%1\"").arg(event.command));
     QStringList plain = words;
-    if (shape->selector && !plain.isEmpty() && isSelector(plain.last()))
+    if (shape->selector && plain.size() > shape->minArgs && isSelector(plain.last()))
         plain.removeLast();
     if (plain.size() < shape->minArgs)
         fail(lineNumber, QStringLiteral("\"%1\" needs %2 argument(s)").arg(event.command).arg(shape->minArgs));

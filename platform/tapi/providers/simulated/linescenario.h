@@ -37,11 +37,17 @@ struct LineEvent {
     int sourceLine = 0;
     // The event as one scenario line.
     QString text() const;
+    // The trailing "#n" that picks a call; empty when the event has none.
+    QString selector() const;
+    // The first argument that is not the selector (a number, a state, a function).
+    QString argument() const;
 };
 
 // Raises Exception "line N: <problem>" on the first line that is not a valid event.
 QList<LineEvent> ParseScenario(const QString &text);
 // One line; an empty event (command empty) for blank and comment lines.
 LineEvent ParseLineEvent(const QString &line, int lineNumber);
+// Whether the word picks a call: "#" followed by digits alone.
+bool IsCallSelector(const QString &text);
 // The call states by their scenario names ("connected"); 0 when unknown.
 unsigned CallStateFromName(const QString &name);

@@ -22,6 +22,8 @@ public:
     {
         socket->setParent(this);
         m_timer.setSingleShot(true);
+        // A coarse timer may fire 5 % early: "+3 hangup" would end a call at 2.85 s.
+        m_timer.setTimerType(Qt::PreciseTimer);
         connect(&m_timer, &QTimer::timeout, this, [this] { playNext(); });
         connect(socket, &QLocalSocket::readyRead, this, [this] { readLines(); });
         connect(socket, &QLocalSocket::disconnected, this, [this] {

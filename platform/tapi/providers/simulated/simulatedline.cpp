@@ -38,17 +38,17 @@ std::vector<DeviceCall *> SimulatedLine::calls() const
     return result;
 }
 
-DeviceCall *SimulatedLine::pick(const QStringList &args, std::initializer_list<DWORD> states,
+DeviceCall *SimulatedLine::pick(const QString &selector, std::initializer_list<DWORD> states,
                                 const QString &what) const
 {
     const auto list = calls();
-    if (!args.isEmpty() && args.last().startsWith(QLatin1Char('#'))) {
-        const int index = args.last().mid(1).toInt();
+    if (!selector.isEmpty()) {
+        const int index = selector.mid(1).toInt();
         if (index < 1 || index > int(list.size()))
-            throw Exception(QStringLiteral("no call %1 on the line").arg(args.last()));
+            throw Exception(QStringLiteral("no call %1 on the line").arg(selector));
         DeviceCall *call = list.at(size_t(index - 1));
         if (states.size() && std::find(states.begin(), states.end(), call->state) == states.end())
-            throw Exception(QStringLiteral("call %1 has no %2").arg(args.last(), what));
+            throw Exception(QStringLiteral("call %1 has no %2").arg(selector, what));
         return call;
     }
     for (auto it = list.rbegin(); it != list.rend(); ++it) {
@@ -80,7 +80,8 @@ void SimulatedLine::execute(const LineEvent &event)
     if (!present && cmd != QLatin1String("restore") && cmd != QLatin1String("fail")
         && cmd != QLatin1String("replyerror") && cmd != QLatin1String("noreply") && cmd != QLatin1String("clearfaults"))
         throw Exception(QStringLiteral("the line is removed"));
-    const QString firstArg = args.isEmpty() || args.first().startsWith(QLatin1Char('#')) ? QString() : args.first();
+    const QString firstArg = event.argument();
+    const QString selector = event.selector();
 
     if (cmd == QLatin1String("ring")) {
         if (int(calls().size()) >= maxCalls())
@@ -91,18 +92,18 @@ void SimulatedLine::execute(const LineEvent &event)
         if (!firstArg.isEmpty())
             service.setCallerId(*call, firstArg);
     } else if (cmd == QLatin1String("callerid")) {
-        service.setCallerId(*pick(args, {}, QStringLiteral("call")), firstArg);
+        service.setCallerId(*pick(selector, {}, QStringLiteral("call")), firstArg);
     } else if (cmd == QLatin1String("accept")) {
-        service.setCallState(*pick(args, {LINECALLSTATE_OFFERING}, QStringLiteral("offered call")),
+        service.setCallState(*pick(selector, {LINECALLSTATE_OFFERING}, QStringLiteral("offered call")),
                              LINECALLSTATE_ACCEPTED);
     } else if (cmd == QLatin1String("answer")) {
-        DeviceCall *call = pick(args,
+        DeviceCall *call = pick(selector,
                                 {LINECALLSTATE_OFFERING, LINECALLSTATE_ACCEPTED, LINECALLSTATE_RINGBACK,
                                  LINECALLSTATE_PROCEEDING, LINECALLSTATE_DIALING},
                                 QStringLiteral("ringing call to answer"));
         service.setCallState(*call, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
     } else if (cmd == QLatin1String("hangup")) {
-        DeviceCall *call = pick(args, {}, QStringLiteral("call to hang up"));
+        DeviceCall *call = pick(selector, {}, QStringLiteral("call to hang up"));
         service.setCallState(*call, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL);
         idleConference(*call);
         service.setCallState(*call, LINECALLSTATE_IDLE);
@@ -114,9 +115,9 @@ void SimulatedLine::execute(const LineEvent &event)
     } else if (cmd == QLatin1String("dial")) {
         DeviceCall *call = nullptr;
         try {
-            call = pick(args, {LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING}, QStringLiteral("call with dial tone"));
+            call = pick(selector, {LINECALLSTATE_DIALTONE, LINECALLSTATE_DIALING}, QStringLiteral("call with dial tone"));
         } catch (const Exception &) {
-            if (!args.isEmpty() && args.last().startsWith(QLatin1Char('#')))
+            if (!selector.isEmpty())
                 throw;
             call = service.newCall(this, LINECALLORIGIN_OUTBOUND);
             service.setCallState(*call, LINECALLSTATE_DIALTONE, LINEDIALTONEMODE_NORMAL);
@@ -125,22 +126,22 @@ void SimulatedLine::execute(const LineEvent &event)
         service.setCalledId(*call, firstArg);
         service.setCallState(*call, LINECALLSTATE_PROCEEDING);
     } else if (cmd == QLatin1String("ringback")) {
-        service.setCallState(*pick(args, {LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING},
+        service.setCallState(*pick(selector, {LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING},
                                    QStringLiteral("dialled call")),
                              LINECALLSTATE_RINGBACK);
     } else if (cmd == QLatin1String("busy")) {
-        service.setCallState(*pick(args, {LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK},
+        service.setCallState(*pick(selector, {LINECALLSTATE_DIALING, LINECALLSTATE_PROCEEDING, LINECALLSTATE_RINGBACK},
                                    QStringLiteral("dialled call")),
                              LINECALLSTATE_BUSY, LINEBUSYMODE_STATION);
     } else if (cmd == QLatin1String("onhook")) {
-        DeviceCall *call = pick(args, {}, QStringLiteral("call to put down"));
+        DeviceCall *call = pick(selector, {}, QStringLiteral("call to put down"));
         idleConference(*call);
         service.setCallState(*call, LINECALLSTATE_IDLE);
     } else if (cmd == QLatin1String("hold")) {
-        service.setCallState(*pick(args, {LINECALLSTATE_CONNECTED}, QStringLiteral("connected call")),
+        service.setCallState(*pick(selector, {LINECALLSTATE_CONNECTED}, QStringLiteral("connected call")),
                              LINECALLSTATE_ONHOLD);
     } else if (cmd == QLatin1String("unhold")) {
-        service.setCallState(*pick(args, {LINECALLSTATE_ONHOLD}, QStringLiteral("held call")),
+        service.setCallState(*pick(selector, {LINECALLSTATE_ONHOLD}, QStringLiteral("held call")),
                              LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE);
     } else if (cmd == QLatin1String("conference")) {
         std::vector<DeviceCall *> parties;
@@ -159,9 +160,9 @@ void SimulatedLine::execute(const LineEvent &event)
     } else if (cmd == QLatin1String("restore")) {
         service.setDevicePresent(this, true);
     } else if (cmd == QLatin1String("forget")) {
-        service.forgetCall(*pick(args, {}, QStringLiteral("call")));
+        service.forgetCall(*pick(selector, {}, QStringLiteral("call")));
     } else if (cmd == QLatin1String("drift")) {
-        service.setCallStateQuietly(*pick(args, {}, QStringLiteral("call")), CallStateFromName(firstArg));
+        service.setCallStateQuietly(*pick(selector, {}, QStringLiteral("call")), CallStateFromName(firstArg));
     } else if (cmd == QLatin1String("fail")) {
         const int times = args.size() > 2 ? (args.at(2) == QLatin1String("*") ? -1 : args.at(2).toInt()) : 1;
         faults().injectFault(LineScreenStage::Call, args.at(0), LineErrorFromName(args.at(1)), device, times);
@@ -215,7 +216,7 @@ void SimulatedLine::farEndTakes(DeviceCall &call)
     } else if (m_farEnd == FarEnd::Answer) {
         service.setCallState(call, LINECALLSTATE_RINGBACK);
         const DWORD callId = call.id;
-        QTimer::singleShot(m_farEndDelayMs, &m_timers, [callId] {
+        QTimer::singleShot(m_farEndDelayMs, Qt::PreciseTimer, &m_timers, [callId] {
             LineService &lines = LineService::instance();
             // Only a call that still rings is answered; one dropped meanwhile is left alone.
             DeviceCall *ringing = lines.findCall(callId);
@@ -333,6 +334,7 @@ ScenarioPlayer::ScenarioPlayer(SimulatedLine &line, QList<LineEvent> events)
         m_due.append(due);
     }
     m_timer.setSingleShot(true);
+    m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, [this] {
         advanceTo(qint64(TickDifference(uint32_t(m_startMs), GetTickCount())));
         schedule();

@@ -47,7 +47,7 @@ public:
 private:
     enum class FarEnd { None, Answer, Busy };
 
-    DeviceCall *pick(const QStringList &args, std::initializer_list<DWORD> states, const QString &what) const;
+    DeviceCall *pick(const QString &selector, std::initializer_list<DWORD> states, const QString &what) const;
     void idleConference(DeviceCall &call);
     // The far end's treatment of a call the program dialled.
     void farEndTakes(DeviceCall &call);

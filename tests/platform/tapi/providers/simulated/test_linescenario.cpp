@@ -94,6 +94,37 @@ TEST(LineScenario, EventsThatDoNotFitTheLineSayWhy)
     EXPECT_TRUE(line.calls().empty());
 }
 
+TEST(LineScenario, OnlyAHashWithDigitsAlonePicksACall)
+{
+    SimulatedLine line(1);
+    auto run = [&](const QString &text) {
+        try {
+            line.execute(ParseLineEvent(text, 1));
+        } catch (const Exception &e) {
+            return e.message();
+        }
+        return QString();
+    };
+    // A number that begins with "#" (a service code before the number) is a number.
+    EXPECT_EQ(run(QStringLiteral("ring #31#603123456")), QString());
+    ASSERT_EQ(line.calls().size(), 1u);
+    EXPECT_EQ(line.calls()[0]->callerId, QStringLiteral("#31#603123456"));
+    EXPECT_EQ(run(QStringLiteral("callerid #31#777888999")), QString());
+    EXPECT_EQ(line.calls()[0]->callerId, QStringLiteral("#31#777888999"));
+    EXPECT_EQ(run(QStringLiteral("callerid *31#111 #1")), QString());
+    EXPECT_EQ(line.calls()[0]->callerId, QStringLiteral("*31#111"));
+    EXPECT_EQ(run(QStringLiteral("hangup #1")), QString());
+    EXPECT_EQ(run(QStringLiteral("dial #31#603123456")), QString());
+    ASSERT_EQ(line.calls().size(), 1u);
+    EXPECT_EQ(line.calls()[0]->calledId, QStringLiteral("#31#603123456"));
+    // A selector still picks, and a wrong one says so.
+    EXPECT_EQ(run(QStringLiteral("dial 603 #2")), QStringLiteral("no call #2 on the line"));
+    EXPECT_EQ(ParseLineEvent(QStringLiteral("dial #31#603 #1"), 1).selector(), QStringLiteral("#1"));
+    EXPECT_EQ(ParseLineEvent(QStringLiteral("dial #31#603 #1"), 1).argument(), QStringLiteral("#31#603"));
+    EXPECT_EQ(ParseLineEvent(QStringLiteral("hangup #12"), 1).selector(), QStringLiteral("#12"));
+    EXPECT_EQ(ParseLineEvent(QStringLiteral("ring #3"), 1).argument(), QStringLiteral("#3"));
+}
+
 TEST(LineScenario, PlayerRunsEventsWhenTheyAreDue)
 {
     SimulatedLine line(1);

@@ -2,6 +2,7 @@
 #include "linetestutil.h"
 #include "simulatedline.h"
 
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -49,6 +50,24 @@ TEST_F(LineSimServerTest, EventsAreAnsweredOneByOneInOrder)
     EXPECT_EQ(played.size(), 3);
     ASSERT_EQ(line.calls().size(), 1u);
     EXPECT_EQ(line.calls().front()->state, LINECALLSTATE_CONNECTED);
+}
+
+TEST_F(LineSimServerTest, DelaysAreNeverCutShort)
+{
+    LineSimServer server(line);
+    QList<qint64> playedAt;
+    QElapsedTimer clock;
+    server.onEvent = [&](const QString &, const QString &) { playedAt << clock.elapsed(); };
+    ASSERT_TRUE(server.listen(SocketName(QStringLiteral("sim-3"))));
+    QLocalSocket socket;
+    socket.connectToServer(SocketName(QStringLiteral("sim-3")));
+    ASSERT_TRUE(PumpUntil([&] { return socket.state() == QLocalSocket::ConnectedState; }));
+    clock.start();
+    const QStringList replies = Exchange(socket, "ring 1\n+0.4 answer\n+0.4 hangup\n+0.4 ring 2\n", 4);
+    ASSERT_EQ(playedAt.size(), 4);
+    // Each event comes its full delay after the one before it, never a little early.
+    for (int i = 1; i < playedAt.size(); ++i)
+        EXPECT_GE(playedAt[i] - playedAt[i - 1], 400) << i;
 }
 
 TEST_F(LineSimServerTest, StaleSocketIsReplacedButALiveOneIsNot)
