@@ -1,5 +1,6 @@
 // The settings reach the modules as the programs' start applies them, a changed value
 // opens the line anew where it must, and the record format is stored whole.
+#include "deAudioIO.h"
 #include "session.h"
 
 #include "acmapi.h"
@@ -41,7 +42,9 @@ protected:
         EnableSimulatedInput(true);
         session = std::make_unique<TSession>();
         session->SetSettingsFileName(data.file("tembrel.ini"));
-        session->StartProviders(LineProviderOptions{false, data.path()});
+        // The test's own simulated lines only: no real provider probes the machine.
+        RefreshDevices();
+        session->Audio().SetInputDeviceAvailable(InputDeviceCount() > 0);
     }
     ~SessionSettings() override
     {

@@ -40,7 +40,9 @@ protected:
         RefreshDevices();
         session = std::make_unique<TSession>();
         session->SetSettingsFileName(settingsFile());
-        session->StartProviders(LineProviderOptions{});
+        // The test's own simulated lines only: no real provider probes the machine.
+        RefreshDevices();
+        session->Audio().SetInputDeviceAvailable(InputDeviceCount() > 0);
     }
     void TearDown() override
     {
