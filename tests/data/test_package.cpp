@@ -69,7 +69,7 @@ TEST(Package, NamesItsFilesAndDependenciesInstallsIntoAThrowawayRootAndLeavesCle
     EXPECT_TRUE(info.out.contains(QStringLiteral(" Package: tembrel\n"))) << info.out.toStdString();
     const QSet<QString> depends = PackageNames(Field(deb, QStringLiteral("Depends")));
     for (const char *library : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libqt6charts6", "libqt6network6",
-                                "libgsm1", "libmp3lame0", "libspeexdsp1", "libasound2", "qt6-qpa-plugins",
+                                "libgsm1", "libmp3lame0", "libsoxr0", "libasound2", "qt6-qpa-plugins",
                                 "fonts-liberation"})
         EXPECT_TRUE(depends.contains(QLatin1String(library))) << library << " missing from: " << info.out.toStdString();
 
