@@ -114,7 +114,7 @@ void Tfoptlist::buildPageTapi()
     Bevel2 = new QFrame(TabSheet1);
     Bevel2->setFrameShape(QFrame::HLine);
     Bevel2->setFrameShadow(QFrame::Sunken);
-    chb_winstart = new QCheckBox(QStringLiteral("Automaticky spouštět po startu Windows"), TabSheet1);
+    chb_winstart = new QCheckBox(QStringLiteral("Automaticky spouštět po přihlášení uživatele"), TabSheet1);
     Label4->setBuddy(spe_link);
     Label6->setBuddy(cb_tapi);
 

@@ -20,6 +20,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QThread>
 
 #include <QSocketNotifier>
@@ -234,11 +236,30 @@ int TTembrelApp::Run()
     return Exec();
 }
 
+void NameApplication()
+{
+    // No display name: the platform would append it to every window's caption.
+    QApplication::setApplicationName(ApplicationTitle());
+}
+
+QTranslator *InstallToolkitTranslations()
+{
+    // The toolkit's own dialogs and buttons (file dialogs, "Cancel") speak Czech too.
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_cs"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || !QCoreApplication::installTranslator(translator)) {
+        WriteLogLine(QStringLiteral("Error - the toolkit's Czech translations were not found"));
+        delete translator;
+        return nullptr;
+    }
+    return translator;
+}
+
 int RunTembrel(int argc, char **argv)
 {
     TApplication application(argc, argv);
-    QApplication::setApplicationName(ApplicationTitle());
-    QApplication::setApplicationDisplayName(ApplicationTitle());
+    NameApplication();
+    InstallToolkitTranslations();
     // Every window, the about box and the tray take the program's icon.
     QApplication::setWindowIcon(ApplicationIcon());
     // The window hides to the tray; only closing it for good ends the program.

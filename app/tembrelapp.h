@@ -5,6 +5,7 @@
 
 #include "programswitches.h"
 
+class QTranslator;
 class TSession;
 class Tffltaud;
 class Tfmaintmb;
@@ -58,6 +59,12 @@ private:
     QStringList m_arguments;
     TProgramSwitches m_switches;
 };
+
+// The application's name, without a display name the platform would add to captions.
+void NameApplication();
+// Loads the toolkit's Czech texts for its own dialogs, owned by the application;
+// nullptr when they are missing.
+QTranslator *InstallToolkitTranslations();
 
 // The program entry: the application object, then TTembrelApp::Run.
 int RunTembrel(int argc, char **argv);

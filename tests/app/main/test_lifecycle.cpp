@@ -1,6 +1,9 @@
 // Start, switches, settings command and closing of the whole program.
 #include "appfixture.h"
 
+#include <QGuiApplication>
+#include <QTranslator>
+
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QPushButton>
@@ -240,18 +243,33 @@ TEST_F(LifeCycle, CloseButtonWithoutCancloseOnlyHidesAndCallsAreStillLogged)
     EXPECT_EQ(app->session->CallData().tb_audio->fieldByName(QStringLiteral("PHONENUMBER")).asString(), QStringLiteral("603111222"));
 }
 
-TEST_F(LifeCycle, CloseButtonWithoutTrayKeepsTheWindowReachable)
+TEST_F(LifeCycle, CloseButtonWithoutTrayAsksInsteadOfPuttingTheWindowAway)
 {
     writeSettings(simulatedSettings());
     ASSERT_TRUE(start({QStringLiteral("/simulate")}));
     window().SetTrayAvailable(false);
     bool ended = false;
     window().EndApplication = [&ended] { ended = true; };
+
+    // Cancelled: the window stays as it was, in sight, and the line is still watched.
+    boxes->answer(mrCancel);
     window().close();
     settle();
+    ASSERT_EQ(boxes->boxes().size(), 1);
+    EXPECT_EQ(boxes->boxes().at(0).text, QStringLiteral("Opravdu ukončit aplikaci Tembrel Personal?"));
+    EXPECT_EQ(boxes->boxes().at(0).kind, int(mkConfirmation));
     EXPECT_FALSE(ended);
     EXPECT_TRUE(window().isVisible());
-    EXPECT_TRUE(window().isMinimized());
+    EXPECT_FALSE(window().isMinimized());
+    EXPECT_TRUE(tapi().Active);
+
+    // Confirmed: the program ends.
+    boxes->answer(mrOk);
+    window().close();
+    settle();
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_FALSE(tapi().Active);
 }
 
 TEST_F(LifeCycle, SettingsCommandReopensTheLineOnlyWhenNeeded)
@@ -323,4 +341,27 @@ TEST_F(LifeCycle, CloseRequestFromAnotherCopyEndsTheRunningOne)
     AppMsgObject()->Receive(amcClose);
     EXPECT_TRUE(ended);
     EXPECT_FALSE(tapi().Active);
+}
+
+TEST(Toolkit, OwnDialogsSpeakCzech)
+{
+    QTranslator *translator = InstallToolkitTranslations();
+    ASSERT_NE(translator, nullptr) << "the toolkit's Czech translations (qt6-translations-l10n) are missing";
+    for (const char *text : {"Look in:", "File &name:", "Directory:", "&Choose"})
+        EXPECT_NE(QCoreApplication::translate("QFileDialog", text), QString::fromLatin1(text)) << text;
+    EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+}
+
+TEST(Toolkit, CaptionsCarryNoAddedProgramName)
+{
+    // A display name would be appended by the platform to every caption, cutting
+    // "Hledání" to "Hledání — T...". After naming, the display name follows the
+    // application's name wherever that goes: none of its own is set.
+    NameApplication();
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Tembrel Personal"));
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tembrel Personal"));
 }
