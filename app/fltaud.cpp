@@ -1,5 +1,7 @@
 #include "fltaud.h"
 
+#include "windowfont.h"
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -21,7 +23,7 @@ Tffltaud::Tffltaud(QWidget *parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Filtr - Audio nahrávky"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFont(WindowFont());
     setModal(true);
 
     GroupBox1 = new QGroupBox(this);

@@ -18,6 +18,7 @@
 #include "udmaudio.h"
 #include "udmcd.h"
 #include "udmtapi.h"
+#include "windowfont.h"
 
 #include <QAction>
 #include <QApplication>
@@ -129,11 +130,7 @@ Tfmaintmb::Tfmaintmb(const TProgramSwitches &switches, QWidget *parent)
     // The program keeps up with the line and the sound card ahead of other work.
     RaiseProcessPriority();
 
-    QFont font;
-    // Where Tahoma is missing, a face of similar width keeps the columns readable.
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    font.setPointSize(8);
-    setFont(font);
+    setFont(WindowFont());
     resize(751, 563);
     setMinimumSize(710, 380);
     setWindowTitle(QStringLiteral("Verandel ") + ApplicationTitle());

@@ -1,5 +1,7 @@
 #include "optlist.h"
 
+#include "windowfont.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -55,7 +57,7 @@ int Tfoptlist::PeakPercent(int value) { return int(qint64(value) * 100 / kPeakSc
 Tfoptlist::Tfoptlist(TSession *session, QWidget *parent) : QDialog(parent), m_session(session)
 {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFont(WindowFont());
     setModal(true);
 
     pgc = new QTabWidget(this);

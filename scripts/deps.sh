@@ -11,6 +11,8 @@ packages=(
   sox libsox-fmt-mp3 poppler-utils pulseaudio pulseaudio-utils alsa-utils xvfb xauth xdg-utils
   # SIP lines: the user agent (its sound goes through the sound server above and ALSA's pulse plugin)
   baresip-core
+  # the toolkit's own Czech texts (file and folder dialogs, standard buttons)
+  qt6-translations-l10n
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -19,6 +19,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QToolButton>
 #include <QMenu>
 #include <QPushButton>
@@ -443,6 +444,23 @@ TEST_F(FrameTest, ColumnEditorMovesSelectedEntriesOverTheGrid)
     editor.btndefault->click();
     EXPECT_EQ(restored, 1);
     EXPECT_EQ(entries(editor), (QStringList{"a", "b"}));
+}
+
+TEST(ColumnEditor, ButtonsFitTheirCaptionsInAGrownFont)
+{
+    // A font larger than the designed one must not squeeze "Načíst standardní nastavení".
+    const QFont saved = QApplication::font();
+    for (int points : {8, 12}) {
+        QFont font = saved;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        Tfdbfrgcols editor;
+        for (QPushButton *button : {editor.btndefault, editor.btnclose})
+            EXPECT_GE(button->width(), button->sizeHint().width()) << points << " pt";
+        EXPECT_LT(editor.btndefault->geometry().right(), editor.btnclose->geometry().left());
+        EXPECT_LE(editor.btnclose->geometry().right(), editor.width());
+    }
+    QApplication::setFont(saved);
 }
 
 TEST_F(FrameTest, FindDialogChecksTheTextAgainstTheFieldType)
