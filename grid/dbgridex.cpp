@@ -33,7 +33,12 @@ QColor readColor(QDataStream &in)
     return valid ? QColor::fromRgba(rgba) : QColor();
 }
 
-void writeFont(QDataStream &out, const QFont &font) { out << font.toString(); }
+// A font nobody set stays unset (empty text): the column then follows the grid's own font,
+// also after the layout was saved and loaded again.
+void writeFont(QDataStream &out, const QFont &font)
+{
+    out << (font.resolveMask() == 0 ? QString() : font.toString());
+}
 
 QFont readFont(QDataStream &in)
 {
