@@ -21,6 +21,7 @@
 
 Tffltaud::Tffltaud(QWidget *parent) : QDialog(parent)
 {
+    setObjectName(QStringLiteral("ffltaud"));
     setWindowTitle(QStringLiteral("Filtr - Audio nahrávky"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFont(WindowFont());

@@ -56,6 +56,7 @@ int Tfoptlist::PeakPercent(int value) { return int(qint64(value) * 100 / kPeakSc
 
 Tfoptlist::Tfoptlist(TSession *session, QWidget *parent) : QDialog(parent), m_session(session)
 {
+    setObjectName(QStringLiteral("foptlist"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFont(WindowFont());
     setModal(true);

@@ -67,6 +67,7 @@ QString Tfstattmb::ChartTitle() { return QStringLiteral("Počet hovorů za obdob
 
 Tfstattmb::Tfstattmb(Tdmcd *dmcd, QWidget *parent) : QDialog(parent), m_dmcd(dmcd)
 {
+    setObjectName(QStringLiteral("fstattmb"));
     setWindowTitle(QStringLiteral("Statistiky hovorů"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFont(WindowFont());

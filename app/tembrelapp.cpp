@@ -4,6 +4,7 @@
 #include "calltypeicons.h"
 #include "deAudioIO.h"
 #include "fltaud.h"
+#include "help.h"
 #include "maintmb.h"
 #include "messageboxwidget.h"
 #include "myappmsg.h"
@@ -173,6 +174,11 @@ void TTembrelApp::CreateObjects()
     fmaintmb->ffltaud = ffltaud.get();
     fmaintmb->fstattmb = fstattmb.get();
     fmaintmb->foptlist = foptlist.get();
+    // F1 in any of the program's windows opens its help.
+    if (QCoreApplication *application = QCoreApplication::instance()) {
+        helpKey = std::make_unique<THelpKey>();
+        application->installEventFilter(helpKey.get());
+    }
 
     if (tmyappmsgobject *messages = AppMsgObject()) {
         Tfmaintmb *window = fmaintmb.get();

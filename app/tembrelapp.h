@@ -6,6 +6,7 @@
 #include "programswitches.h"
 
 class QTranslator;
+class THelpKey;
 class TSession;
 class Tffltaud;
 class Tfmaintmb;
@@ -52,6 +53,8 @@ public:
     std::unique_ptr<Tffltaud> ffltaud;
     std::unique_ptr<Tfstattmb> fstattmb;
     std::unique_ptr<Tfoptlist> foptlist;
+    // F1: the help of the window the user is in.
+    std::unique_ptr<THelpKey> helpKey;
 
 private:
     void prepareSimulatedSettings();

@@ -2,7 +2,12 @@
 #include "appfixture.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QTranslator>
+
+#include "fltaud.h"
+#include "help.h"
+#include "stattmb.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -364,4 +369,25 @@ TEST(Toolkit, CaptionsCarryNoAddedProgramName)
     QCoreApplication::setApplicationName(QStringLiteral("probe"));
     EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
     QCoreApplication::setApplicationName(QStringLiteral("Tembrel Personal"));
+}
+
+TEST_F(LifeCycle, F1OpensTheHelpOfTheWindowInUse)
+{
+    writeSettings(simulatedSettings());
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    ASSERT_NE(app->helpKey, nullptr);
+    QStringList sections;
+    app->helpKey->ShowSection = [&sections](const QString &section, QWidget *) { sections << section; };
+    auto pressF1 = [](QWidget *widget) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &press);
+    };
+    pressF1(window().frg_audio->gr);
+    pressF1(app->foptlist->spe_link);
+    pressF1(app->ffltaud->edlinkafrom);
+    pressF1(app->fstattmb->frg_stat->gr);
+    EXPECT_EQ(sections, (QStringList{"fmaintmb", "foptlist", "ffltaud", "fstattmb"}));
+    // Each has a text of its own, and the main window's tells its Alt keys.
+    EXPECT_NE(HelpText(QStringLiteral("foptlist")), HelpText(QStringLiteral("fmaintmb")));
+    EXPECT_TRUE(HelpText(QStringLiteral("fmaintmb")).contains(QStringLiteral("Alt+S")));
 }

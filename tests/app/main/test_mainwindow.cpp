@@ -2,7 +2,12 @@
 // gauges, record commands, the call-type icons and the tray menu.
 #include "appfixture.h"
 
+#include <QAbstractButton>
 #include <QDeadlineTimer>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QTranslator>
 #include <QDir>
 #include <QLabel>
 #include <QMenuBar>
@@ -591,4 +596,60 @@ TEST_F(MainWindow, MenusOpenWithTheirOwnAltLetters)
         letters.insert(letter);
     }
     EXPECT_EQ(letters.size(), 4);
+}
+
+// Pictures of the windows for a look by eye, written where TEMBREL_SCREENSHOT_DIR points
+// (run under a display: QT_QPA_PLATFORM=xcb xvfb-run ...). The checks hold either way.
+TEST_F(MainWindow, WindowsInCzechAfterALayoutRoundTrip)
+{
+    const QString folder = qEnvironmentVariable("TEMBREL_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TEMBREL_SCREENSHOT_DIR names no folder for the pictures";
+    QTranslator *translator = InstallToolkitTranslations();
+    ASSERT_NE(translator, nullptr);
+    auto save = [&folder](QWidget *widget, const char *name) {
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(widget->grab().save(folder + QLatin1Char('/') + QLatin1String(name))) << name;
+    };
+
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    addCall(3, QStringLiteral("603111222"), smallWave());
+    addCall(2, QStringLiteral("777000111"));
+    addCall(5, QStringLiteral("602555444"));
+    const int fontSize = QFontInfo(window().frg_audio->gr->font()).pixelSize();
+    window().frg_audio->Uloitnastavensloupc1->trigger();
+    app.reset();
+
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    w.show();
+    settle();
+    EXPECT_EQ(QFontInfo(w.frg_audio->gr->font()).pixelSize(), fontSize);
+    save(&w, "main.png");
+
+    app->foptlist->show();
+    settle();
+    save(app->foptlist.get(), "settings.png");
+    app->foptlist->hide();
+
+    QFileDialog files(&w, QStringLiteral("Uložit nahrávku"));
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.setAcceptMode(QFileDialog::AcceptSave);
+    files.setNameFilter(QStringLiteral("audio soubory (*.wav)"));
+    files.setDirectory(dir.path());
+    files.show();
+    settle();
+    save(&files, "filedialog.png");
+    for (QDialogButtonBox *buttons : files.findChildren<QDialogButtonBox *>())
+        for (QAbstractButton *button : buttons->buttons())
+            EXPECT_NE(button->text(), QStringLiteral("Cancel"));
+    files.hide();
+
+    app->ffltaud->show();
+    settle();
+    save(app->ffltaud.get(), "filter.png");
+    app->ffltaud->hide();
+
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
 }
