@@ -329,6 +329,11 @@ void Tfmaintmb::createBottom()
     barsLayout->addStretch(1);
     stbleft = new TStatusPanels({158, 50}, Panel2);
     stbleft->setAutoFillBackground(true);
+    // The bar is 160 pixels wide: the second panel would only lie over the line's name,
+    // and the name's panel gives way to the bar's margins instead of running under them.
+    stbleft->Panel(1)->hide();
+    stbleft->Panel(0)->setMinimumWidth(0);
+    stbleft->Panel(0)->setMaximumWidth(158);
     stack->addWidget(bars);
     stack->addWidget(stbleft);
     stack->setCurrentWidget(stbleft);

@@ -653,3 +653,22 @@ TEST_F(MainWindow, WindowsInCzechAfterALayoutRoundTrip)
     QCoreApplication::removeTranslator(translator);
     delete translator;
 }
+
+TEST_F(MainWindow, LineNamePanelLiesWithinItsBar)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    w.show();
+    settle();
+    ASSERT_TRUE(w.stbleft->PanelText(0).startsWith(QStringLiteral(" Simulovaná linka 1")));
+    QRect used;
+    for (int i = 0; i < w.stbleft->PanelCount(); ++i) {
+        QLabel *panel = w.stbleft->Panel(i);
+        if (!panel->isVisibleTo(&w))
+            continue;
+        EXPECT_FALSE(used.intersects(panel->geometry())) << "panel " << i << " lies over another";
+        EXPECT_LE(panel->geometry().right(), w.stbleft->rect().right()) << "panel " << i;
+        used |= panel->geometry();
+    }
+    EXPECT_FALSE(used.isEmpty());
+}
