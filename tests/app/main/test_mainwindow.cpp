@@ -23,6 +23,7 @@
 #include "support/desktopsandbox.h"
 #include "dbfrg.h"
 #include "fltaud.h"
+#include "optlist.h"
 #include "stattmb.h"
 #include "deAudioControls.h"
 #include "lineservice.h"
@@ -276,7 +277,7 @@ TEST_F(MainWindow, GaugesFollowThePeaksLiftedBy5000)
     sound.push(0, 0);
     EXPECT_EQ(w.gaugeleft->value(), 5000);
     EXPECT_EQ(app->session->Audio().SilenceState(), 2);
-    EXPECT_EQ(w.stb->currentMessage(), QStringLiteral("Chyba - zdetekováno dlouhé ticho v aktuální nahrávce."));
+    EXPECT_EQ(w.StatusMessage(), QStringLiteral("Chyba - zdetekováno dlouhé ticho v aktuální nahrávce."));
 
     // The run ends: the line name comes back over empty bars.
     level->SetAudioSource(nullptr);
