@@ -1,5 +1,7 @@
 #include "fltaud.h"
 
+#include "windowfont.h"
+
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,9 +21,10 @@
 
 Tffltaud::Tffltaud(QWidget *parent) : QDialog(parent)
 {
+    setObjectName(QStringLiteral("ffltaud"));
     setWindowTitle(QStringLiteral("Filtr - Audio nahrávky"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFont(WindowFont());
     setModal(true);
 
     GroupBox1 = new QGroupBox(this);
@@ -76,6 +79,8 @@ Tffltaud::Tffltaud(QWidget *parent) : QDialog(parent)
     layout->addWidget(GroupBox1);
     layout->addLayout(buttons);
     setMinimumSize(279, 172);
+    // The labels stay over their fields only at the size the layout gives.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(Button1, &QPushButton::clicked, this, [this] {
         try {
@@ -105,9 +110,32 @@ TDateChoice Tffltaud::DateTo() const { return dtpto->Choice(); }
 QString Tffltaud::FilterDescription() const
 {
     const QString crlf = QStringLiteral("\r\n");
-    return Label4->text() + QStringLiteral(": ") + ccb_calltype->DisplayText() + crlf + Label5->text()
-        + QStringLiteral(" od: ") + edlinkafrom->text() + QStringLiteral(" do: ") + edlinkato->text() + crlf
+    return Label4->text() + QStringLiteral(": ") + ccb_calltype->DisplayText() + crlf + lineRangeText() + crlf
         + DateRangeText(Label1->text(), dtpfrom->Date(), dtpfrom->Checked(), dtpto->Date(), dtpto->Checked());
+}
+
+QString Tffltaud::lineRangeText() const
+{
+    // "Linka od" already carries its "od": the range reads "Linka od: 0 do: 9999".
+    return Label5->text() + QStringLiteral(": ") + edlinkafrom->text() + QStringLiteral(" do: ") + edlinkato->text();
+}
+
+bool Tffltaud::FilterActive() const
+{
+    return !FilterSummary().isEmpty();
+}
+
+QString Tffltaud::FilterSummary() const
+{
+    QStringList parts;
+    if (ccb_calltype->Items().CheckedCount() != ccb_calltype->Items().Count())
+        parts << Label4->text() + QStringLiteral(": ") + ccb_calltype->DisplayText();
+    // The call log filters lines only from a "from" line other than 0.
+    if (edlinkafrom->value() != 0)
+        parts << lineRangeText();
+    if (dtpfrom->Checked() || dtpto->Checked())
+        parts << DateRangeText(Label1->text(), dtpfrom->Date(), dtpfrom->Checked(), dtpto->Date(), dtpto->Checked());
+    return parts.join(QStringLiteral("; "));
 }
 
 void Tffltaud::showEvent(QShowEvent *event)

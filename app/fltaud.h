@@ -47,6 +47,9 @@ public:
 
     // Three lines (CR LF between them): call types, line range, date range.
     QString FilterDescription() const;
+    // The parts of the choices that hide calls, on one line; empty when every call passes.
+    QString FilterSummary() const;
+    bool FilterActive() const;
 
     void FormShow();
     // Raises Exception "Datum Od je větší než datum Do" when both dates are checked and
@@ -60,6 +63,7 @@ protected:
 
 private:
     void restoreShownState();
+    QString lineRangeText() const;
 
     bool m_shown = false;
     double m_shownFrom = 0;

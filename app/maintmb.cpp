@@ -18,6 +18,7 @@
 #include "udmaudio.h"
 #include "udmcd.h"
 #include "udmtapi.h"
+#include "windowfont.h"
 
 #include <QAction>
 #include <QApplication>
@@ -129,11 +130,7 @@ Tfmaintmb::Tfmaintmb(const TProgramSwitches &switches, QWidget *parent)
     // The program keeps up with the line and the sound card ahead of other work.
     RaiseProcessPriority();
 
-    QFont font;
-    // Where Tahoma is missing, a face of similar width keeps the columns readable.
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    font.setPointSize(8);
-    setFont(font);
+    setFont(WindowFont());
     resize(751, 563);
     setMinimumSize(710, 380);
     setWindowTitle(QStringLiteral("Verandel ") + ApplicationTitle());
@@ -196,7 +193,7 @@ void Tfmaintmb::createMenus()
         return item;
     };
 
-    mm_file = menuBar()->addMenu(QStringLiteral("Soubor"));
+    mm_file = menuBar()->addMenu(QStringLiteral("&Soubor"));
     mm_playrecording = mm_file->addAction(PlayIcon(), QStringLiteral("Přehrát nahrávku"));
     mm_saverecording = mm_file->addAction(SaveIcon(), QStringLiteral("Uložit nahrávku..."));
     mm_exportrecordings = mm_file->addAction(QStringLiteral("Hromadný export nahrávek..."));
@@ -211,15 +208,15 @@ void Tfmaintmb::createMenus()
     connect(mm_settings, &QAction::triggered, this, guarded([this] { mm_settingsClick(); }));
     connect(mm_quit, &QAction::triggered, this, guarded([this] { pm_quitClick(); }));
 
-    mm_statistics = menuBar()->addAction(QStringLiteral("Statistiky"));
+    mm_statistics = menuBar()->addAction(QStringLiteral("St&atistiky"));
     connect(mm_statistics, &QAction::triggered, this, guarded([this] { mm_statisticsClick(); }));
 
-    mm_phone = menuBar()->addMenu(QStringLiteral("Telefon"));
+    mm_phone = menuBar()->addMenu(QStringLiteral("&Telefon"));
     mm_callnumber = phoneItem(mm_phone, "Vytočit číslo...", 1);
     mm_acceptcall = phoneItem(mm_phone, "Přijmout hovor", 2);
     mm_hangup = phoneItem(mm_phone, "Zavěsit", 3);
 
-    mm_help = menuBar()->addMenu(QStringLiteral("O aplikaci"));
+    mm_help = menuBar()->addMenu(QStringLiteral("&O aplikaci"));
     mm_about = mm_help->addAction(QStringLiteral("O aplikaci..."));
     connect(mm_about, &QAction::triggered, this, guarded([this] { mm_aboutClick(); }));
 
@@ -332,6 +329,11 @@ void Tfmaintmb::createBottom()
     barsLayout->addStretch(1);
     stbleft = new TStatusPanels({158, 50}, Panel2);
     stbleft->setAutoFillBackground(true);
+    // The bar is 160 pixels wide: the second panel would only lie over the line's name,
+    // and the name's panel gives way to the bar's margins instead of running under them.
+    stbleft->Panel(1)->hide();
+    stbleft->Panel(0)->setMinimumWidth(0);
+    stbleft->Panel(0)->setMaximumWidth(158);
     stack->addWidget(bars);
     stack->addWidget(stbleft);
     stack->setCurrentWidget(stbleft);
@@ -339,6 +341,15 @@ void Tfmaintmb::createBottom()
 
     stb = new TStatusPanels({190, 170, 50}, Panel3);
     stb->OnMouseDown = [this](Qt::MouseButton button, int x) { stbMouseDown(button, x); };
+    // Messages and the active filter go beside the call state, never over it.
+    stbinfo = new QLabel(stb);
+    stbinfo->setTextFormat(Qt::PlainText);
+    stbinfo->setObjectName(QStringLiteral("stbinfo"));
+    stb->addWidget(stbinfo, 1);
+    m_messageTimer = new QTimer(this);
+    m_messageTimer->setSingleShot(true);
+    m_messageTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_messageTimer, &QTimer::timeout, this, [this] { showFilterState(); });
     row->addWidget(stb, 1);
 }
 
@@ -349,10 +360,19 @@ void Tfmaintmb::createTray()
     cti->setToolTip(windowTitle());
     cti->setContextMenu(pmcti);
     connect(cti, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
-            pm_openClick();
+        ctiActivated(reason);
     });
     SetTrayAvailable(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void Tfmaintmb::ctiActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    // A double click arrives after the click of its first press, which toggled the
+    // window already: the double click itself always shows it.
+    if (reason == QSystemTrayIcon::Trigger)
+        pm_openClick();
+    else if (reason == QSystemTrayIcon::DoubleClick)
+        BringToFront();
 }
 
 void Tfmaintmb::SetTrayAvailable(bool available)
@@ -420,6 +440,10 @@ bool Tfmaintmb::Startup()
     ffltaud->ToChecked = false;
     frg_audiospbfilterClick(false);
     fstattmb->SetDates(ffltaud->DateFrom(), ffltaud->DateTo());
+    // Sorting kept the row that was current in the old order, the oldest call, now at
+    // the bottom: start on the newest call at the top.
+    if (session->CallData().tb_audio->active())
+        session->CallData().tb_audio->first();
 
     GridAfterScroll();
     ShowStatus(0, 0, QString());
@@ -491,12 +515,21 @@ void Tfmaintmb::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    // Closing only puts the program away; it keeps watching.
-    event->ignore();
-    if (m_trayAvailable)
+    if (m_trayAvailable) {
+        // Closing only puts the program away into the tray; it keeps watching.
+        event->ignore();
         hide();
-    else
-        showMinimized();
+        return;
+    }
+    // Without a tray a hidden or minimised window may be out of reach on desktops
+    // without a task bar: ask instead whether to end the program.
+    if (!confirmQuit()) {
+        event->ignore();
+        return;
+    }
+    m_closing = true;
+    FormClose();
+    event->accept();
 }
 
 void Tfmaintmb::changeEvent(QEvent *event)
@@ -543,10 +576,15 @@ void Tfmaintmb::pm_quitClick()
         CloseMainWindow();
         return;
     }
-    if (ShowMessageBox(QStringLiteral("Opravdu ukončit aplikaci ") + ApplicationTitle() + QStringLiteral("?"),
-                       mkConfirmation, mbOK | mbCancel)
-        == mrOk)
+    if (confirmQuit())
         CloseMainWindow();
+}
+
+bool Tfmaintmb::confirmQuit()
+{
+    return ShowMessageBox(QStringLiteral("Opravdu ukončit aplikaci ") + ApplicationTitle() + QStringLiteral("?"),
+                          mkConfirmation, mbOK | mbCancel)
+        == mrOk;
 }
 
 // ---- Displays -------------------------------------------------------------------------------------------
@@ -708,6 +746,11 @@ void Tfmaintmb::frg_audiospbfilterClick(bool fromButton)
     frg_audio->spbfilter->setToolTip(ffltaud->FilterDescription());
     session->CallData().ApplyCallLogFilter(ffltaud->ccb_calltype->Items(), ffltaud->edlinkafrom->value(),
                              ffltaud->edlinkato->value(), ffltaud->DateFrom(), ffltaud->DateTo());
+    // A filtered list says so where the eye goes, so that no call seems lost.
+    QFont font = frg_audio->spbfilter->font();
+    font.setBold(ffltaud->FilterActive());
+    frg_audio->spbfilter->setFont(font);
+    showFilterState();
 }
 
 void Tfmaintmb::mm_statisticsClick()
@@ -766,10 +809,26 @@ void Tfmaintmb::pmctiPopup()
 
 void Tfmaintmb::ShowErrorBalloon(const QString &text, int seconds)
 {
-    if (m_trayAvailable && cti->isVisible())
+    if (m_trayAvailable && cti->isVisible()) {
         cti->showMessage(ApplicationTitle(), text, QSystemTrayIcon::Critical, seconds * 1000);
-    else
-        stb->showMessage(text, seconds * 1000);
+        return;
+    }
+    stbinfo->setStyleSheet(QStringLiteral("color: #c00000;"));
+    stbinfo->setText(text);
+    stbinfo->setToolTip(text);
+    m_messageTimer->start(seconds * 1000);
+}
+
+QString Tfmaintmb::StatusMessage() const { return m_messageTimer->isActive() ? stbinfo->text() : QString(); }
+
+void Tfmaintmb::showFilterState()
+{
+    if (m_messageTimer->isActive())
+        return; // a message is showing; the filter comes back after it
+    const QString summary = ffltaud ? ffltaud->FilterSummary() : QString();
+    stbinfo->setStyleSheet(summary.isEmpty() ? QString() : QStringLiteral("color: #000080; font-weight: bold;"));
+    stbinfo->setText(summary.isEmpty() ? QString() : QStringLiteral("Filtr: ") + summary);
+    stbinfo->setToolTip(summary.isEmpty() ? QString() : frg_audio->spbfilter->toolTip());
 }
 
 void Tfmaintmb::ShowStartupError(const QString &text)

@@ -18,6 +18,7 @@ class QPainter;
 class QProgressBar;
 class QPushButton;
 class QRect;
+class QTimer;
 class TDBGridEx;
 class TdeAudioControlSource;
 class TSession;
@@ -72,6 +73,9 @@ public:
     QProgressBar *gaugeright;
     TStatusPanels *stbleft;
     TStatusPanels *stb;
+    // Beside the status panels: a passing message (where no tray shows balloons), else
+    // the active filter of the call list.
+    QLabel *stbinfo;
     QSystemTrayIcon *cti;
     QList<QIcon> ImageList1;
 
@@ -155,6 +159,10 @@ public:
     void ShowStartupError(const QString &text);
     // Where the desktop offers a tray: seam for tests of the hide-to-tray behaviour.
     void SetTrayAvailable(bool available);
+    // A click toggles the window; a double click shows it.
+    void ctiActivated(QSystemTrayIcon::ActivationReason reason);
+    // The message that ShowErrorBalloon put into the status bar, while it shows.
+    QString StatusMessage() const;
 
     // ---- What asks the user, replaceable for tests ------------------------------------------------
     // The file to save a recording to; empty when cancelled.
@@ -185,11 +193,14 @@ private:
     void FormClose();
     void setPhoneItemsEnabled(bool dial, bool answer, bool hangup);
     bool currentRecordHasAudio(int &id) const;
+    void showFilterState();
+    bool confirmQuit();
 
     TProgramSwitches m_switches;
     bool m_trayAvailable = false;
     bool m_closing = false;
     bool m_closed = false;
+    QTimer *m_messageTimer = nullptr;
 };
 
 // The event the window posts itself at the end of its start-up step.

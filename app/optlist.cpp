@@ -1,5 +1,7 @@
 #include "optlist.h"
 
+#include "windowfont.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -54,8 +56,9 @@ int Tfoptlist::PeakPercent(int value) { return int(qint64(value) * 100 / kPeakSc
 
 Tfoptlist::Tfoptlist(TSession *session, QWidget *parent) : QDialog(parent), m_session(session)
 {
+    setObjectName(QStringLiteral("foptlist"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFont(WindowFont());
     setModal(true);
 
     pgc = new QTabWidget(this);
@@ -114,7 +117,7 @@ void Tfoptlist::buildPageTapi()
     Bevel2 = new QFrame(TabSheet1);
     Bevel2->setFrameShape(QFrame::HLine);
     Bevel2->setFrameShadow(QFrame::Sunken);
-    chb_winstart = new QCheckBox(QStringLiteral("Automaticky spouštět po startu Windows"), TabSheet1);
+    chb_winstart = new QCheckBox(QStringLiteral("Automaticky spouštět po přihlášení uživatele"), TabSheet1);
     Label4->setBuddy(spe_link);
     Label6->setBuddy(cb_tapi);
 

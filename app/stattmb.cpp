@@ -1,5 +1,7 @@
 #include "stattmb.h"
 
+#include "windowfont.h"
+
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
@@ -65,9 +67,10 @@ QString Tfstattmb::ChartTitle() { return QStringLiteral("Počet hovorů za obdob
 
 Tfstattmb::Tfstattmb(Tdmcd *dmcd, QWidget *parent) : QDialog(parent), m_dmcd(dmcd)
 {
+    setObjectName(QStringLiteral("fstattmb"));
     setWindowTitle(QStringLiteral("Statistiky hovorů"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFont(WindowFont());
     setModal(true);
 
     // The list, with the date choice over the left part of its button row.

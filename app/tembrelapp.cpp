@@ -6,6 +6,7 @@
 #include "datafolder.h"
 #include "deAudioIO.h"
 #include "fltaud.h"
+#include "help.h"
 #include "maintmb.h"
 #include "messageboxwidget.h"
 #include "myappmsg.h"
@@ -22,6 +23,8 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QThread>
 
 #include <QSocketNotifier>
@@ -181,6 +184,11 @@ bool TTembrelApp::CreateObjects()
     fmaintmb->ffltaud = ffltaud.get();
     fmaintmb->fstattmb = fstattmb.get();
     fmaintmb->foptlist = foptlist.get();
+    // F1 in any of the program's windows opens its help.
+    if (QCoreApplication *application = QCoreApplication::instance()) {
+        helpKey = std::make_unique<THelpKey>();
+        application->installEventFilter(helpKey.get());
+    }
 
     if (tmyappmsgobject *messages = AppMsgObject()) {
         Tfmaintmb *window = fmaintmb.get();
@@ -246,13 +254,32 @@ int TTembrelApp::Run()
     return Exec();
 }
 
+void NameApplication()
+{
+    // No display name: the platform would append it to every window's caption.
+    QApplication::setApplicationName(ApplicationTitle());
+}
+
+QTranslator *InstallToolkitTranslations()
+{
+    // The toolkit's own dialogs and buttons (file dialogs, "Cancel") speak Czech too.
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_cs"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))
+        || !QCoreApplication::installTranslator(translator)) {
+        WriteLogLine(QStringLiteral("Error - the toolkit's Czech translations were not found"));
+        delete translator;
+        return nullptr;
+    }
+    return translator;
+}
+
 int RunTembrel(int argc, char **argv)
 {
     TApplication application(argc, argv);
-    QApplication::setApplicationName(ApplicationTitle());
-    QApplication::setApplicationDisplayName(ApplicationTitle());
+    NameApplication();
     // Lets the desktop match the windows to the menu entry and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.tembrel.Personal"));
+    InstallToolkitTranslations();
     // Every window, the about box and the tray take the program's icon.
     QApplication::setWindowIcon(ApplicationIcon());
     // The window hides to the tray; only closing it for good ends the program.

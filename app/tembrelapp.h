@@ -5,6 +5,8 @@
 
 #include "programswitches.h"
 
+class QTranslator;
+class THelpKey;
 class TSession;
 class Tffltaud;
 class Tfmaintmb;
@@ -52,6 +54,8 @@ public:
     std::unique_ptr<Tffltaud> ffltaud;
     std::unique_ptr<Tfstattmb> fstattmb;
     std::unique_ptr<Tfoptlist> foptlist;
+    // F1: the help of the window the user is in.
+    std::unique_ptr<THelpKey> helpKey;
 
 private:
     void prepareSimulatedSettings();
@@ -59,6 +63,12 @@ private:
     QStringList m_arguments;
     TProgramSwitches m_switches;
 };
+
+// The application's name, without a display name the platform would add to captions.
+void NameApplication();
+// Loads the toolkit's Czech texts for its own dialogs, owned by the application;
+// nullptr when they are missing.
+QTranslator *InstallToolkitTranslations();
 
 // The program entry: the application object, then TTembrelApp::Run.
 int RunTembrel(int argc, char **argv);

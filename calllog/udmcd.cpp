@@ -133,7 +133,7 @@ qint32 checkedInt32(qint64 value)
 Tdmcd::Tdmcd(QObject *parent)
     : QObject(parent), tb_audio(new TMemTable(this)), cd_stat(new TMemTable(this)), cd_tmp(new TMemTable(this)),
       ds_audio(new TTableModel(tb_audio, this)), ds_stat(new TTableModel(cd_stat, this)),
-      ShellOpen([](const QString &fileName) { return OpenDocument(fileName); })
+      ShellOpen([](const QString &fileName) { return OpenDocument(fileName, false, [] { ReportNoPlayer(); }); })
 {
     tb_audio->setObjectName(QStringLiteral("tb_audio"));
     cd_stat->setObjectName(QStringLiteral("cd_stat"));
@@ -526,7 +526,12 @@ void Tdmcd::PlayRecording(int id)
         return;
     }
     if (!ShellOpen || !ShellOpen(name))
-        ShowMessageBox(QStringLiteral("Nepodařilo se najít program asociovaný k přehrávání!"), mkError, mbOK);
+        ReportNoPlayer();
+}
+
+void Tdmcd::ReportNoPlayer()
+{
+    ShowMessageBox(QStringLiteral("Nepodařilo se najít program asociovaný k přehrávání!"), mkError, mbOK);
 }
 
 void Tdmcd::ExportRecordings(const QString &folder)

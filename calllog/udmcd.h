@@ -64,8 +64,10 @@ public:
     QString CopyRecording(int id, const QString &target);
     void PlayRecording(int id);
     void ExportRecordings(const QString &folder);
-    // Opens a document with its associated program; replaceable for tests.
+    // Opens a document with its associated program; replaceable for tests. False when
+    // no program is associated; a player that fails later reports through ReportNoPlayer.
     std::function<bool(const QString &fileName)> ShellOpen;
+    static void ReportNoPlayer();
 
     // Filters and statistics.
     void FillCallTypes(TCheckedItems &chooser);

@@ -3,6 +3,7 @@
 #include "clock.h"
 #include "formatsettings.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -661,16 +662,50 @@ QString FindAssociatedProgram(const QString &fileName)
     return desktopEntryProgram(desktopId.section(QLatin1Char('\n'), 0, 0).trimmed());
 }
 
-bool OpenDocument(const QString &target, bool preferBrowser)
+namespace {
+// Starts an opener on the target. Its output goes nowhere, so that a program it starts
+// may outlive ours without writing into a closed pipe.
+bool startOpener(const QString &program, const QString &target, std::function<void()> onFailure)
+{
+    auto *process = new QProcess(QCoreApplication::instance());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    process->start(program, {target});
+    if (!process->waitForStarted(5000)) {
+        delete process;
+        return false;
+    }
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, program, onFailure = std::move(onFailure)](int code, QProcess::ExitStatus status) {
+                         // A crash is the kill at our own end, not a failure to open.
+                         if (status == QProcess::NormalExit && code != 0) {
+                             WriteLogLine(QStringLiteral("Error - ") + program + QStringLiteral(" ended with code ")
+                                          + QString::number(code));
+                             if (onFailure)
+                                 onFailure();
+                         }
+                         process->deleteLater();
+                     });
+    return true;
+}
+} // namespace
+
+bool OpenDocument(const QString &target, bool preferBrowser, std::function<void()> onFailure)
 {
     if (target.isEmpty() || isMissingLocalFile(target))
         return false;
     if (preferBrowser) {
         const QString browser = FindAssociatedProgram(QStringLiteral("a.htm"));
-        if (!browser.isEmpty() && QProcess::startDetached(browser, {target}))
+        if (!browser.isEmpty() && startOpener(browser, target, onFailure))
             return true;
     }
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+    // A file no program is associated with: the opener would only complain on its
+    // error output, which nobody reads.
+    const QUrl url(target);
+    const bool file = url.scheme().size() <= 1 || url.scheme() == QLatin1String("file");
+    if (file && FindAssociatedProgram(url.scheme() == QLatin1String("file") ? url.toLocalFile() : target).isEmpty())
+        return false;
+    return startOpener(QStringLiteral("xdg-open"), target, std::move(onFailure));
 }
 
 QString MailtoAddress(const QString &address, const QString &subject)
@@ -680,9 +715,9 @@ QString MailtoAddress(const QString &address, const QString &subject)
         + QStringLiteral("?subject=") + QString::fromLatin1(QUrl::toPercentEncoding(subject));
 }
 
-bool SendMail(const QString &address, const QString &subject)
+bool SendMail(const QString &address, const QString &subject, std::function<void()> onFailure)
 {
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {MailtoAddress(address, subject)});
+    return startOpener(QStringLiteral("xdg-open"), MailtoAddress(address, subject), std::move(onFailure));
 }
 
 namespace {

@@ -125,8 +125,11 @@ void WriteLogLine(const QString &message, const QString &fileName = QString());
 
 // ---- Shell and version -----------------------------------------------------------
 QString FindAssociatedProgram(const QString &fileName);
-bool OpenDocument(const QString &target, bool preferBrowser = false);
-bool SendMail(const QString &address, const QString &subject);
+// Opens a file or address with the program the desktop associates with it. False at
+// once when no program is associated with the file or the opener does not start; when
+// the opener ends with a non-zero code later on, onFailure is called then.
+bool OpenDocument(const QString &target, bool preferBrowser = false, std::function<void()> onFailure = {});
+bool SendMail(const QString &address, const QString &subject, std::function<void()> onFailure = {});
 // The "mailto:" address SendMail opens, with the parts percent-encoded.
 QString MailtoAddress(const QString &address, const QString &subject);
 enum class VersionKind { File, Product };

@@ -375,7 +375,7 @@ void Tfrg::InitFrame(TTableModel *dataSource, QDialog *detailForm, const QString
         m_savedSettings = true;
         try {
             const QByteArray bytes = HexDecode(QString::fromLatin1(stored));
-            gr->SetColumns(LoadColumns(bytes));
+            gr->SetColumns(withDesignedFonts(LoadColumns(bytes), gr->Columns()));
         } catch (const Exception &) {
             // Damaged settings: the designed layout stays.
             gr->SetColumns(LoadColumns(m_defaultColumns));
@@ -560,6 +560,25 @@ void Tfrg::SaveColumnSettings()
         return;
     }
     m_savedSettings = true;
+}
+
+TColumns Tfrg::withDesignedFonts(TColumns loaded, const TColumns &designed)
+{
+    // Nobody edits column fonts: a font in saved settings is what the grid happened to
+    // use then (earlier versions stored the inherited font as if set). The designed
+    // columns decide, so that a saved layout never changes the grid's font.
+    for (TColumn &column : loaded) {
+        column.Font = TColumnFont();
+        column.Title.Font = TColumnFont();
+        for (const TColumn &design : designed) {
+            if (design.FieldName.compare(column.FieldName, Qt::CaseInsensitive) == 0) {
+                column.Font = design.Font;
+                column.Title.Font = design.Title.Font;
+                break;
+            }
+        }
+    }
+    return loaded;
 }
 
 void Tfrg::RestoreStandardColumns()

@@ -52,11 +52,20 @@ Tfdbfrgcols::Tfdbfrgcols(QWidget *parent)
     spbbottom = arrowButton(group, Qt::DownArrow, QString(), true);
     spbbottom->setGeometry(216, 104, 28, 26);
 
+    // The buttons are as wide as their captions need in the font in use; the window
+    // grows with them rather than cutting a caption.
     btndefault = new QPushButton(CommonText(161), this);
-    btndefault->setGeometry(6, 280, 170, 25);
+    const int defaultWidth = std::max(170, btndefault->sizeHint().width() + 8);
+    btndefault->setGeometry(6, 280, defaultWidth, 25);
     btnclose = new QPushButton(CommonText(15), this);
-    btnclose->setGeometry(184, 280, 74, 25);
+    const int closeWidth = std::max(74, btnclose->sizeHint().width());
+    const int closeLeft = std::max(184, 6 + defaultWidth + 8);
+    btnclose->setGeometry(closeLeft, 280, closeWidth, 25);
     btnclose->setDefault(true);
+    if (closeLeft + closeWidth + 6 > width()) {
+        setFixedSize(closeLeft + closeWidth + 6, height());
+        group->resize(width() - 12, group->height());
+    }
 
     connect(lb, &QListWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
     connect(spbup, &QToolButton::clicked, this, [this] { MoveSelection(-1); });

@@ -27,7 +27,9 @@ QFont ColumnQFont(const TColumnFont &font, const QFont &fallback)
     return result;
 }
 
-TColumnFont ColumnFontOf(const QFont &font) { return {font.toString()}; }
+// A font nobody set stays unset (empty text): the column then follows the grid's own font,
+// also after the layout was saved and loaded again.
+TColumnFont ColumnFontOf(const QFont &font) { return {font.resolveMask() == 0 ? QString() : font.toString()}; }
 
 QColor ColumnQColor(const TColumnColor &color) { return color.Valid ? QColor::fromRgba(color.Argb) : QColor(); }
 

@@ -20,6 +20,8 @@ packages=(
   python3-xlrd libxml2-utils
   # the installation and the package: menu-entry and metainfo validators, package dependencies, icon renderer
   desktop-file-utils appstream dpkg-dev librsvg2-bin
+  # the toolkit's own Czech texts (file and folder dialogs, standard buttons)
+  qt6-translations-l10n
 )
 missing=()
 for p in "${packages[@]}"; do

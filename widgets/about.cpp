@@ -10,10 +10,13 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QStyle>
+#include <algorithm>
 
 const char kMakerNotice[] = "Copyright © 2026 Tembrel. Všechna práva vyhrazena.";
 const char kMakerMail[] = "info@tembrel.example";
 const char kMakerWeb[] = "https://www.tembrel.example";
+const char kNoMailProgramText[] = "Nepodařilo se najít program asociovaný k odeslání e-mailu!";
+const char kNoBrowserText[] = "Nepodařilo se najít program asociovaný k otevření webové stránky!";
 
 namespace {
 const QColor kMakerColor(156, 0, 66);
@@ -103,9 +106,15 @@ Tfabout::Tfabout(const QString &versionFile, QWidget *parent)
     QFont bold = lprog->font();
     bold.setBold(true);
     lprog->setFont(bold);
-    lprog->setGeometry(112, 10, 150, 16);
     lver = new QLabel(AboutVersionText(GetVersionInfo(versionFile, VersionKind::Product)), this);
-    lver->setGeometry(112, 28, 150, 16);
+    // The values start after the wider caption in the font in use, not at a fixed place.
+    const int captions = std::max(lprogcaption->fontMetrics().horizontalAdvance(lprogcaption->text()),
+                                  lvercaption->fontMetrics().horizontalAdvance(lvercaption->text()));
+    const int valueLeft = std::max(112, 56 + captions + 8);
+    lprogcaption->setFixedWidth(valueLeft - 56);
+    lvercaption->setFixedWidth(valueLeft - 56);
+    lprog->setGeometry(valueLeft, 10, width() - valueLeft - 6, 16);
+    lver->setGeometry(valueLeft, 28, width() - valueLeft - 6, 16);
 
     auto *rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
@@ -137,8 +146,17 @@ Tfabout::Tfabout(const QString &versionFile, QWidget *parent)
     ldatafolder->setWordWrap(true);
     ldatafolder->setGeometry(12, 150, 252, 46);
     ldatafolder->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    lmail->OnClick = [this] { SendMail(lmail->text(), QString()); };
-    lweb->OnClick = [this] { OpenDocument(lweb->text(), true); };
+    // The box may be gone when the opener fails: the reports hold on to nothing of it.
+    lmail->OnClick = [this] {
+        const auto failed = [] { ShowMessageBox(QString::fromUtf8(kNoMailProgramText), mkError, mbOK); };
+        if (!SendMail(lmail->text(), QString(), failed))
+            failed();
+    };
+    lweb->OnClick = [this] {
+        const auto failed = [] { ShowMessageBox(QString::fromUtf8(kNoBrowserText), mkError, mbOK); };
+        if (!OpenDocument(lweb->text(), true, failed))
+            failed();
+    };
 
     if (QScreen *screen = QGuiApplication::primaryScreen())
         setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(), screen->availableGeometry()));

@@ -36,6 +36,9 @@ public:
 extern const char kMakerNotice[];
 extern const char kMakerMail[];
 extern const char kMakerWeb[];
+// What a click on a maker's line says when no program takes it.
+extern const char kNoMailProgramText[];
+extern const char kNoBrowserText[];
 
 // "a.b, release c, build d" from a version text a.b.c.d.
 QString AboutVersionText(const QString &version);

@@ -1,5 +1,7 @@
 #include "progress.h"
 
+#include "windowfont.h"
+
 #include "myutils.h"
 
 #include <QApplication>
@@ -14,7 +16,7 @@ Tfprogress::Tfprogress(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     setFixedSize(344, 82);
-    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFont(WindowFont());
 
     lbmessage = new QLabel(this);
     lbmessage->setGeometry(6, 5, 331, 14);

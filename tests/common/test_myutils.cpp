@@ -2,10 +2,14 @@
 #include "myutils.h"
 #include "support/manualclock.h"
 #include "support/scriptedmessagebox.h"
+#include "support/desktopsandbox.h"
 #include "support/tempdatadir.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <functional>
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -373,4 +377,65 @@ TEST(MessageBox, HelpGoesToTheInstalledHandler)
     EXPECT_EQ(asked, 42);
     SetHelpHandler(nullptr);
     ShowHelpContext(7); // nothing installed: nothing happens
+}
+
+// ---- Opening files and addresses with the desktop's programs -------------------------------
+
+namespace {
+const QStringList kWaveTypes{QStringLiteral("audio/x-wav"), QStringLiteral("audio/wav"),
+                             QStringLiteral("audio/vnd.wave")};
+
+// Runs the event loop until the condition holds or 20 s have passed.
+bool eventually(const std::function<bool()> &condition)
+{
+    QDeadlineTimer deadline(20000);
+    while (!condition() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    return condition();
+}
+
+class ShellOpen : public DataDirTest {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(desktop.isValid());
+        wave = data.file(QStringLiteral("call.wav"));
+        ASSERT_TRUE(WriteStringToFile(QByteArray("RIFF\x24\0\0\0WAVEfmt ", 16) + QByteArray(28, '\0'), wave));
+    }
+    DesktopSandbox desktop;
+    QString wave;
+};
+} // namespace
+
+TEST_F(ShellOpen, AFileWithoutAssociatedProgramFailsAtOnce)
+{
+    EXPECT_EQ(FindAssociatedProgram(wave), QString());
+    bool lateFailure = false;
+    EXPECT_FALSE(OpenDocument(wave, false, [&] { lateFailure = true; }));
+    EXPECT_FALSE(OpenDocument(data.file(QStringLiteral("missing.wav"))));
+    EXPECT_FALSE(lateFailure);
+}
+
+TEST_F(ShellOpen, TheAssociatedProgramGetsTheFile)
+{
+    const QString marker = data.file(QStringLiteral("opened.txt"));
+    const QString program = desktop.associate(kWaveTypes, "printf '%s' \"$1\" > '" + QFile::encodeName(marker) + "'");
+    ASSERT_FALSE(program.isEmpty());
+    EXPECT_EQ(FindAssociatedProgram(wave), program);
+    bool failed = false;
+    ASSERT_TRUE(OpenDocument(wave, false, [&] { failed = true; }));
+    ASSERT_TRUE(eventually([&] { return QFile::exists(marker) && !fileBytes(marker).isEmpty(); }));
+    EXPECT_EQ(QString::fromUtf8(fileBytes(marker)), wave);
+    EXPECT_FALSE(failed);
+}
+
+TEST_F(ShellOpen, AnOpenerThatEndsInFailureIsReported)
+{
+    // An address no program takes: the opener tries its browser fallback (a failing
+    // program here) and ends with an error code.
+    int failures = 0;
+    ASSERT_TRUE(OpenDocument(QStringLiteral("tembrel-nothing://call/1"), false, [&] { ++failures; }));
+    EXPECT_TRUE(eventually([&] { return failures == 1; }));
+    ASSERT_TRUE(SendMail(QStringLiteral("a@b.example"), QStringLiteral("x"), [&] { ++failures; }));
+    EXPECT_TRUE(eventually([&] { return failures == 2; }));
 }

@@ -19,6 +19,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QToolButton>
 #include <QMenu>
 #include <QPushButton>
@@ -237,6 +238,72 @@ TEST_F(FrameTest, SavedLayoutsComeBackAndStandardColumnsReplaceThem)
     EXPECT_FALSE(frame->SavedSettingsExist());
 }
 
+TEST_F(FrameTest, SavedAndStandardLayoutsKeepTheGridsFont)
+{
+    // Columns designed without fonts of their own show the grid's font.
+    auto designedFrame = [this] {
+        auto frame = makeFrame();
+        QFont small(QStringLiteral("Liberation Sans"));
+        small.setPointSize(7);
+        frame->setFont(small);
+        TColumns columns;
+        for (const char *field : {"IDAUDIO", "WHENSTART", "PHONENUMBER"}) {
+            TColumn c;
+            c.FieldName = QString::fromLatin1(field);
+            c.Title.Caption = c.FieldName;
+            c.Width = 90;
+            columns.push_back(c);
+        }
+        frame->gr->SetColumns(columns);
+        return frame;
+    };
+    // The point size a cell (or a title) is drawn in: its own font over the grid's.
+    auto shownPointSize = [](Tfrg &frame, bool title = false) {
+        const QFont own = title ? frame.gr->model()->headerData(1, Qt::Horizontal, Qt::FontRole).value<QFont>()
+                                : frame.gr->model()->index(0, 1).data(Qt::FontRole).value<QFont>();
+        return own.resolve(frame.gr->font()).pointSize();
+    };
+    {
+        auto frame = designedFrame();
+        frame->InitFrame(&model);
+        ASSERT_EQ(shownPointSize(*frame), 7);
+        frame->SaveColumnSettings();
+        // The standard layout comes back through its stored form as well.
+        boxes.answer(mrNo);
+        frame->RestoreStandardColumns();
+        EXPECT_EQ(shownPointSize(*frame), 7);
+        EXPECT_EQ(shownPointSize(*frame, true), 7);
+    }
+    {
+        auto frame = designedFrame();
+        frame->InitFrame(&model);
+        ASSERT_TRUE(frame->SavedSettingsExist());
+        EXPECT_EQ(shownPointSize(*frame), 7);
+    }
+
+    // A layout stored by an earlier version with the fonts written out as set.
+    TColumns spoiled;
+    {
+        auto frame = designedFrame();
+        spoiled = frame->gr->Columns();
+    }
+    QFont large(QStringLiteral("DejaVu Sans"));
+    large.setPointSize(14);
+    for (TColumn &c : spoiled) {
+        c.Font = large;
+        c.Title.Font = large;
+    }
+    ASSERT_TRUE(WriteStringToFile(HexEncode(SaveColumns(spoiled)).toLatin1(), data.file(QStringLiteral("frg_audio.col"))));
+    auto frame = designedFrame();
+    frame->InitFrame(&model);
+    ASSERT_TRUE(frame->SavedSettingsExist());
+    EXPECT_EQ(shownPointSize(*frame), 7);
+    for (const TColumn &c : frame->gr->Columns()) {
+        EXPECT_EQ(c.Font.resolveMask(), 0u) << c.FieldName.toStdString();
+        EXPECT_EQ(c.Title.Font.resolveMask(), 0u) << c.FieldName.toStdString();
+    }
+}
+
 TEST_F(FrameTest, NavyTitleInSavedSettingsPicksTheSortColumnWhenTheOrderDoesNotMatch)
 {
     {
@@ -443,6 +510,23 @@ TEST_F(FrameTest, ColumnEditorMovesSelectedEntriesOverTheGrid)
     editor.btndefault->click();
     EXPECT_EQ(restored, 1);
     EXPECT_EQ(entries(editor), (QStringList{"a", "b"}));
+}
+
+TEST(ColumnEditor, ButtonsFitTheirCaptionsInAGrownFont)
+{
+    // A font larger than the designed one must not squeeze "Načíst standardní nastavení".
+    const QFont saved = QApplication::font();
+    for (int points : {8, 12}) {
+        QFont font = saved;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        Tfdbfrgcols editor;
+        for (QPushButton *button : {editor.btndefault, editor.btnclose})
+            EXPECT_GE(button->width(), button->sizeHint().width()) << points << " pt";
+        EXPECT_LT(editor.btndefault->geometry().right(), editor.btnclose->geometry().left());
+        EXPECT_LE(editor.btnclose->geometry().right(), editor.width());
+    }
+    QApplication::setFont(saved);
 }
 
 TEST_F(FrameTest, FindDialogChecksTheTextAgainstTheFieldType)

@@ -2,8 +2,15 @@
 
 #include "myutils.h"
 
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QImage>
 #include <QRegularExpression>
+#include <QStringList>
+
+#include "support/desktopsandbox.h"
+#include "support/scriptedmessagebox.h"
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -56,4 +63,42 @@ TEST(AboutBox, LogoIsDrawnInTheMakersColour)
     ASSERT_EQ(logo.size(), QSize(48, 48));
     EXPECT_EQ(QColor(logo.pixel(4, 40)), QColor(156, 0, 66));
     EXPECT_EQ(qAlpha(logo.pixel(0, 0)), 0) << "the corners stay transparent";
+}
+
+TEST(AboutBox, CaptionsEndBeforeTheirValues)
+{
+    // Whatever the font, "Program:" is followed by space before the program's name.
+    const QFont saved = QApplication::font();
+    for (int points : {8, 12}) {
+        QFont font = saved;
+        font.setPointSize(points);
+        QApplication::setFont(font);
+        Tfabout box;
+        for (auto [caption, value] : {std::pair{box.lprogcaption, box.lprog}, std::pair{box.lvercaption, box.lver}}) {
+            const int captionEnd = caption->x() + caption->fontMetrics().horizontalAdvance(caption->text());
+            EXPECT_LT(captionEnd, value->x()) << caption->text().toStdString() << " at " << points << " pt";
+            EXPECT_LE(value->geometry().right(), box.width());
+        }
+    }
+    QApplication::setFont(saved);
+}
+
+TEST(AboutBox, LinksThatNoProgramTakesSaySo)
+{
+    // The opener fails for an address no program takes: the box tells the user.
+    ScriptedMessageBox boxes;
+    DesktopSandbox desktop;
+    ASSERT_TRUE(desktop.isValid());
+    Tfabout box;
+    box.lweb->setText(QStringLiteral("tembrel-nothing://web"));
+    box.lweb->OnClick();
+    box.lmail->OnClick();
+    QDeadlineTimer deadline(20000);
+    while (boxes.boxes().size() < 2 && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_EQ(boxes.boxes().size(), 2);
+    QStringList texts{boxes.boxes().at(0).text, boxes.boxes().at(1).text};
+    texts.sort();
+    EXPECT_EQ(texts, (QStringList{QString::fromUtf8(kNoMailProgramText), QString::fromUtf8(kNoBrowserText)}));
+    EXPECT_EQ(boxes.boxes().at(0).kind, int(mkError));
 }

@@ -36,7 +36,7 @@ TEST_F(FilterDialogTest, DescribesTheInitialChoiceInThreeLines)
 {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Filtr - Audio nahrávky"));
     EXPECT_EQ(descriptionLines(),
-              QStringList({QStringLiteral("Typ hovoru: Všechny typy hovorů"), QStringLiteral("Linka od od: 0 do: 9999"),
+              QStringList({QStringLiteral("Typ hovoru: Všechny typy hovorů"), QStringLiteral("Linka od: 0 do: 9999"),
                            QStringLiteral("Datum hovoru od: ... - ...")}));
     // With no types checked the chooser says so.
     dialog.ccb_calltype->Items().SetCheckedIndexText(QString());
@@ -51,10 +51,37 @@ TEST_F(FilterDialogTest, DescriptionFollowsTypesLinesAndDates)
     dialog.edlinkato->setValue(-1);
     dialog.SetDates({EncodeDate(2006, 6, 1), true}, {EncodeDate(2006, 6, 2), false});
     EXPECT_EQ(descriptionLines(),
-              QStringList({QStringLiteral("Typ hovoru: Zmeškaný"), QStringLiteral("Linka od od: 3 do: -1"),
+              QStringList({QStringLiteral("Typ hovoru: Zmeškaný"), QStringLiteral("Linka od: 3 do: -1"),
                            QStringLiteral("Datum hovoru od: 1.6.2006 - ...")}));
     dialog.ccb_calltype->SetItemChecked(1, true);
     EXPECT_EQ(descriptionLines().first(), QStringLiteral("Typ hovoru: Odchozí, Zmeškaný"));
+}
+
+TEST_F(FilterDialogTest, SummaryNamesOnlyWhatHidesCalls)
+{
+    EXPECT_FALSE(dialog.FilterActive());
+    EXPECT_EQ(dialog.FilterSummary(), QString());
+    // Line "from" 0 filters no line, whatever "to" says.
+    dialog.edlinkato->setValue(20);
+    EXPECT_FALSE(dialog.FilterActive());
+    dialog.edlinkafrom->setValue(3);
+    EXPECT_EQ(dialog.FilterSummary(), QStringLiteral("Linka od: 3 do: 20"));
+    dialog.edlinkafrom->setValue(0);
+    dialog.ccb_calltype->SetItemChecked(0, false);
+    dialog.SetDates({EncodeDate(2006, 6, 1), false}, {EncodeDate(2006, 6, 2), true});
+    EXPECT_TRUE(dialog.FilterActive());
+    EXPECT_EQ(dialog.FilterSummary(),
+              QStringLiteral("Typ hovoru: Odchozí, Příchozí, Neuskutečněný, Zmeškaný; Datum hovoru od: ... - 2.6.2006"));
+}
+
+TEST_F(FilterDialogTest, KeepsItsSizeSoTheLabelsStayOverTheirFields)
+{
+    dialog.show();
+    const QSize shown = dialog.size();
+    dialog.resize(shown + QSize(200, 150));
+    EXPECT_EQ(dialog.size(), shown);
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    dialog.hide();
 }
 
 TEST_F(FilterDialogTest, RefusesFromAfterToUntilOneDateIsUnchecked)

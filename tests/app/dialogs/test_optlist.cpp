@@ -103,6 +103,8 @@ TEST_F(SettingsDialogTest, ListsInputsAndLinesAtCreation)
 {
     Tfoptlist &d = makeDialog();
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Tembrel Personal - Nastavení"));
+    // The program starts at the user's logon to the desktop; nothing here is "Windows".
+    EXPECT_EQ(d.chb_winstart->text(), QStringLiteral("Automaticky spouštět po přihlášení uživatele"));
     ASSERT_EQ(d.cb_audio->count(), 2);
     EXPECT_EQ(d.cb_audio->itemText(0), QStringLiteral("Nepoužívat nahrávání"));
     EXPECT_EQ(d.cb_audio->itemData(0).toInt(), -2);

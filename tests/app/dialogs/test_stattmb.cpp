@@ -16,6 +16,9 @@
 #include "support/scriptedmessagebox.h"
 #include "support/tempdatadir.h"
 #include "udmcd.h"
+#include "windowfont.h"
+
+#include <QFontInfo>
 
 namespace {
 
@@ -68,6 +71,15 @@ protected:
     Tdmcd dmcd;
     std::unique_ptr<Tfstattmb> window;
 };
+
+TEST_F(StatisticsWindowTest, ListUsesTheFontOfTheOtherLists)
+{
+    // Where Tahoma is missing a plain "Tahoma" falls to a wider face than the call list's.
+    const QFontInfo list(window->frg_stat->gr->font());
+    const QFontInfo program(WindowFont());
+    EXPECT_EQ(list.family(), program.family());
+    EXPECT_EQ(list.pointSize(), program.pointSize());
+}
 
 TEST_F(StatisticsWindowTest, OneDayHasHourlyPointsEndingWithTheNextDate)
 {

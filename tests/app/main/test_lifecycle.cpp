@@ -1,6 +1,14 @@
 // Start, switches, settings command and closing of the whole program.
 #include "appfixture.h"
 
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QTranslator>
+
+#include "fltaud.h"
+#include "help.h"
+#include "stattmb.h"
+
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QPushButton>
@@ -240,18 +248,33 @@ TEST_F(LifeCycle, CloseButtonWithoutCancloseOnlyHidesAndCallsAreStillLogged)
     EXPECT_EQ(app->session->CallData().tb_audio->fieldByName(QStringLiteral("PHONENUMBER")).asString(), QStringLiteral("603111222"));
 }
 
-TEST_F(LifeCycle, CloseButtonWithoutTrayKeepsTheWindowReachable)
+TEST_F(LifeCycle, CloseButtonWithoutTrayAsksInsteadOfPuttingTheWindowAway)
 {
     writeSettings(simulatedSettings());
     ASSERT_TRUE(start({QStringLiteral("/simulate")}));
     window().SetTrayAvailable(false);
     bool ended = false;
     window().EndApplication = [&ended] { ended = true; };
+
+    // Cancelled: the window stays as it was, in sight, and the line is still watched.
+    boxes->answer(mrCancel);
     window().close();
     settle();
+    ASSERT_EQ(boxes->boxes().size(), 1);
+    EXPECT_EQ(boxes->boxes().at(0).text, QStringLiteral("Opravdu ukončit aplikaci Tembrel Personal?"));
+    EXPECT_EQ(boxes->boxes().at(0).kind, int(mkConfirmation));
     EXPECT_FALSE(ended);
     EXPECT_TRUE(window().isVisible());
-    EXPECT_TRUE(window().isMinimized());
+    EXPECT_FALSE(window().isMinimized());
+    EXPECT_TRUE(tapi().Active);
+
+    // Confirmed: the program ends.
+    boxes->answer(mrOk);
+    window().close();
+    settle();
+    EXPECT_TRUE(ended);
+    EXPECT_FALSE(window().isVisible());
+    EXPECT_FALSE(tapi().Active);
 }
 
 TEST_F(LifeCycle, SettingsCommandReopensTheLineOnlyWhenNeeded)
@@ -323,4 +346,48 @@ TEST_F(LifeCycle, CloseRequestFromAnotherCopyEndsTheRunningOne)
     AppMsgObject()->Receive(amcClose);
     EXPECT_TRUE(ended);
     EXPECT_FALSE(tapi().Active);
+}
+
+TEST(Toolkit, OwnDialogsSpeakCzech)
+{
+    QTranslator *translator = InstallToolkitTranslations();
+    ASSERT_NE(translator, nullptr) << "the toolkit's Czech translations (qt6-translations-l10n) are missing";
+    for (const char *text : {"Look in:", "File &name:", "Directory:", "&Choose"})
+        EXPECT_NE(QCoreApplication::translate("QFileDialog", text), QString::fromLatin1(text)) << text;
+    EXPECT_NE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+}
+
+TEST(Toolkit, CaptionsCarryNoAddedProgramName)
+{
+    // A display name would be appended by the platform to every caption, cutting
+    // "Hledání" to "Hledání — T...". After naming, the display name follows the
+    // application's name wherever that goes: none of its own is set.
+    NameApplication();
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Tembrel Personal"));
+    QCoreApplication::setApplicationName(QStringLiteral("probe"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("probe"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tembrel Personal"));
+}
+
+TEST_F(LifeCycle, F1OpensTheHelpOfTheWindowInUse)
+{
+    writeSettings(simulatedSettings());
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    ASSERT_NE(app->helpKey, nullptr);
+    QStringList sections;
+    app->helpKey->ShowSection = [&sections](const QString &section, QWidget *) { sections << section; };
+    auto pressF1 = [](QWidget *widget) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+        QCoreApplication::sendEvent(widget, &press);
+    };
+    pressF1(window().frg_audio->gr);
+    pressF1(app->foptlist->spe_link);
+    pressF1(app->ffltaud->edlinkafrom);
+    pressF1(app->fstattmb->frg_stat->gr);
+    EXPECT_EQ(sections, (QStringList{"fmaintmb", "foptlist", "ffltaud", "fstattmb"}));
+    // Each has a text of its own, and the main window's tells its Alt keys.
+    EXPECT_NE(HelpText(QStringLiteral("foptlist")), HelpText(QStringLiteral("fmaintmb")));
+    EXPECT_TRUE(HelpText(QStringLiteral("fmaintmb")).contains(QStringLiteral("Alt+S")));
 }

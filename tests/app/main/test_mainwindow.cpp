@@ -2,7 +2,16 @@
 // gauges, record commands, the call-type icons and the tray menu.
 #include "appfixture.h"
 
+#include <QAbstractButton>
+#include <QDeadlineTimer>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFontInfo>
+#include <QTranslator>
 #include <QDir>
+#include <QLabel>
+#include <QMenuBar>
+#include <QSet>
 #include <algorithm>
 #include <QImage>
 #include <QPainter>
@@ -10,8 +19,11 @@
 #include <QPushButton>
 
 #include "CheckCombo.h"
+#include "dbgridex.h"
+#include "support/desktopsandbox.h"
 #include "dbfrg.h"
 #include "fltaud.h"
+#include "optlist.h"
 #include "stattmb.h"
 #include "deAudioControls.h"
 #include "lineservice.h"
@@ -265,7 +277,7 @@ TEST_F(MainWindow, GaugesFollowThePeaksLiftedBy5000)
     sound.push(0, 0);
     EXPECT_EQ(w.gaugeleft->value(), 5000);
     EXPECT_EQ(app->session->Audio().SilenceState(), 2);
-    EXPECT_EQ(w.stb->currentMessage(), QStringLiteral("Chyba - zdetekováno dlouhé ticho v aktuální nahrávce."));
+    EXPECT_EQ(w.StatusMessage(), QStringLiteral("Chyba - zdetekováno dlouhé ticho v aktuální nahrávce."));
 
     // The run ends: the line name comes back over empty bars.
     level->SetAudioSource(nullptr);
@@ -392,7 +404,7 @@ TEST_F(MainWindow, LostLineThatCannotBeRestartedRaisesTheBalloon)
     settle();
     EXPECT_FALSE(tapi().Active);
     EXPECT_EQ(w.stbleft->PanelText(0), QStringLiteral(" Neaktivní TAPI"));
-    EXPECT_EQ(w.stb->currentMessage(), QStringLiteral("Chyba - TAPI zařízení nelze zpětně automaticky zaktivovat!"));
+    EXPECT_EQ(w.StatusMessage(), QStringLiteral("Chyba - TAPI zařízení nelze zpětně automaticky zaktivovat!"));
     EXPECT_FALSE(w.mm_callnumber->isEnabled());
 
     lineEvent(QStringLiteral("restore"));
@@ -461,4 +473,203 @@ TEST_F(MainWindow, FilterAndStatisticsCommandsUseTheirDialogs)
     EXPECT_TRUE(shown);
     EXPECT_TRUE(bool(app->fstattmb->frg_stat->gr->OnDrawColumnCell));
     EXPECT_TRUE(boxes->calls().isEmpty());
+}
+
+TEST_F(MainWindow, PlayWithoutAssociatedProgramSaysSo)
+{
+    DesktopSandbox desktop;
+    ASSERT_TRUE(desktop.isValid());
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    const int recorded = addCall(3, QStringLiteral("777"), smallWave());
+    goToCall(recorded);
+    ASSERT_TRUE(w.btn_aud_play->isEnabled());
+    w.btn_aud_play->click();
+    ASSERT_EQ(boxes->boxes().size(), 1);
+    EXPECT_EQ(boxes->boxes().at(0).text, QStringLiteral("Nepodařilo se najít program asociovaný k přehrávání!"));
+    EXPECT_EQ(boxes->boxes().at(0).kind, int(mkError));
+}
+
+TEST_F(MainWindow, TrayClickTogglesAndDoubleClickShows)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    w.SetTrayAvailable(true);
+    ASSERT_TRUE(w.isVisible());
+    w.ctiActivated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(w.isVisible());
+    w.ctiActivated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(w.isVisible());
+
+    // A double click comes as a click and then the double click: shown at the end,
+    // from hidden and from shown alike.
+    for (bool hiddenFirst : {true, false}) {
+        if (hiddenFirst)
+            w.hide();
+        w.ctiActivated(QSystemTrayIcon::Trigger);
+        w.ctiActivated(QSystemTrayIcon::DoubleClick);
+        settle();
+        EXPECT_TRUE(w.isVisible()) << "hidden first: " << hiddenFirst;
+    }
+}
+
+TEST_F(MainWindow, WithoutTrayMessagesLeaveTheCallStateInSight)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    w.SetTrayAvailable(false);
+    lineEvent(QStringLiteral("ring 603123456"));
+    lineEvent(QStringLiteral("answer"));
+    const QString state = w.stb->PanelText(0);
+    ASSERT_TRUE(state.startsWith(QStringLiteral(" Status: ")));
+    w.ShowErrorBalloon(QStringLiteral("Chyba - zdetekováno dlouhé ticho v aktuální nahrávce."), 15);
+    EXPECT_EQ(w.StatusMessage(), QStringLiteral("Chyba - zdetekováno dlouhé ticho v aktuální nahrávce."));
+    EXPECT_EQ(w.stbinfo->text(), w.StatusMessage());
+    EXPECT_TRUE(w.stbinfo->isVisibleTo(&w));
+    EXPECT_EQ(w.stb->PanelText(0), state);
+    EXPECT_EQ(w.stb->PanelText(1), QStringLiteral(" Tel. číslo: 603123456"));
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(w.stb->Panel(i)->isVisibleTo(&w)) << "panel " << i;
+    EXPECT_TRUE(w.stb->currentMessage().isEmpty());
+}
+
+TEST_F(MainWindow, AnActiveFilterShowsInTheStatusBar)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    EXPECT_EQ(w.stbinfo->text(), QString());
+    EXPECT_FALSE(w.frg_audio->spbfilter->font().bold());
+    auto applyTypes = [this, &w](int onlyCode) {
+        whenModal([this, onlyCode] {
+            TCheckedItems &types = app->ffltaud->ccb_calltype->Items();
+            for (int i = 0; i < types.Count(); ++i)
+                types.SetItemChecked(i, onlyCode == 0 || types.ItemCode(i) == onlyCode);
+            app->ffltaud->Button1Click();
+        });
+        w.frg_audio->spbfilter->click();
+    };
+    applyTypes(5);
+    EXPECT_EQ(w.stbinfo->text(), QStringLiteral("Filtr: Typ hovoru: Zmeškaný"));
+    EXPECT_TRUE(w.frg_audio->spbfilter->font().bold());
+
+    // A passing message goes over the filter for its time only.
+    w.SetTrayAvailable(false);
+    w.ShowErrorBalloon(QStringLiteral("zpráva"), 0);
+    EXPECT_EQ(w.stbinfo->text(), QStringLiteral("zpráva"));
+    QDeadlineTimer deadline(10000);
+    while (!w.StatusMessage().isEmpty() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(w.stbinfo->text(), QStringLiteral("Filtr: Typ hovoru: Zmeškaný"));
+
+    applyTypes(0);
+    EXPECT_EQ(w.stbinfo->text(), QString());
+    EXPECT_FALSE(w.frg_audio->spbfilter->font().bold());
+}
+
+TEST_F(MainWindow, StartsOnTheNewestCall)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    addCall(3, QStringLiteral("100"));
+    addCall(2, QStringLiteral("200"));
+    const int newest = addCall(5, QStringLiteral("300"));
+    app.reset();
+
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    TMemTable *table = app->session->CallData().tb_audio;
+    ASSERT_EQ(table->recordCount(), 3);
+    EXPECT_EQ(table->fieldByName(QStringLiteral("IDAUDIO")).asInteger(), newest);
+    EXPECT_EQ(window().frg_audio->gr->CurrentRow(), 0);
+}
+
+TEST_F(MainWindow, MenusOpenWithTheirOwnAltLetters)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    QSet<QChar> letters;
+    for (QAction *menu : window().menuBar()->actions()) {
+        const QString text = menu->text();
+        const int amp = int(text.indexOf(QLatin1Char('&')));
+        ASSERT_GE(amp, 0) << text.toStdString();
+        ASSERT_LT(amp + 1, text.size());
+        const QChar letter = text.at(amp + 1).toLower();
+        EXPECT_FALSE(letters.contains(letter)) << text.toStdString();
+        // Alt+X ends the program.
+        EXPECT_NE(letter, QLatin1Char('x'));
+        letters.insert(letter);
+    }
+    EXPECT_EQ(letters.size(), 4);
+}
+
+// Pictures of the windows for a look by eye, written where TEMBREL_SCREENSHOT_DIR points
+// (run under a display: QT_QPA_PLATFORM=xcb xvfb-run ...). The checks hold either way.
+TEST_F(MainWindow, WindowsInCzechAfterALayoutRoundTrip)
+{
+    const QString folder = qEnvironmentVariable("TEMBREL_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "TEMBREL_SCREENSHOT_DIR names no folder for the pictures";
+    QTranslator *translator = InstallToolkitTranslations();
+    ASSERT_NE(translator, nullptr);
+    auto save = [&folder](QWidget *widget, const char *name) {
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(widget->grab().save(folder + QLatin1Char('/') + QLatin1String(name))) << name;
+    };
+
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    addCall(3, QStringLiteral("603111222"), smallWave());
+    addCall(2, QStringLiteral("777000111"));
+    addCall(5, QStringLiteral("602555444"));
+    const int fontSize = QFontInfo(window().frg_audio->gr->font()).pixelSize();
+    window().frg_audio->Uloitnastavensloupc1->trigger();
+    app.reset();
+
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    w.show();
+    settle();
+    EXPECT_EQ(QFontInfo(w.frg_audio->gr->font()).pixelSize(), fontSize);
+    save(&w, "main.png");
+
+    app->foptlist->show();
+    settle();
+    save(app->foptlist.get(), "settings.png");
+    app->foptlist->hide();
+
+    QFileDialog files(&w, QStringLiteral("Uložit nahrávku"));
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    files.setAcceptMode(QFileDialog::AcceptSave);
+    files.setNameFilter(QStringLiteral("audio soubory (*.wav)"));
+    files.setDirectory(dir.path());
+    files.show();
+    settle();
+    save(&files, "filedialog.png");
+    for (QDialogButtonBox *buttons : files.findChildren<QDialogButtonBox *>())
+        for (QAbstractButton *button : buttons->buttons())
+            EXPECT_NE(button->text(), QStringLiteral("Cancel"));
+    files.hide();
+
+    app->ffltaud->show();
+    settle();
+    save(app->ffltaud.get(), "filter.png");
+    app->ffltaud->hide();
+
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+}
+
+TEST_F(MainWindow, LineNamePanelLiesWithinItsBar)
+{
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    w.show();
+    settle();
+    ASSERT_TRUE(w.stbleft->PanelText(0).startsWith(QStringLiteral(" Simulovaná linka 1")));
+    QRect used;
+    for (int i = 0; i < w.stbleft->PanelCount(); ++i) {
+        QLabel *panel = w.stbleft->Panel(i);
+        if (!panel->isVisibleTo(&w))
+            continue;
+        EXPECT_FALSE(used.intersects(panel->geometry())) << "panel " << i << " lies over another";
+        EXPECT_LE(panel->geometry().right(), w.stbleft->rect().right()) << "panel " << i;
+        used |= panel->geometry();
+    }
+    EXPECT_FALSE(used.isEmpty());
 }

@@ -27,7 +27,7 @@ DWORD SimulatedLine::deviceId() const { return DWORD(LineService::instance().dev
 
 QString SimulatedLine::NameFor(int number) { return QStringLiteral("Simulovaná linka %1").arg(number); }
 
-QString SimulatedLine::providerInfo() const { return QStringLiteral("Simulated line provider"); }
+QString SimulatedLine::providerInfo() const { return QStringLiteral("Simulátor telefonní linky"); }
 
 LineProvider *SimulatedLine::provider() const { return m_provider; }
 
@@ -275,7 +275,7 @@ std::unique_ptr<LineProvider> SimulatedProvider::Create(const LineProviderOption
     return provider;
 }
 
-QString SimulatedProvider::name() const { return QStringLiteral("Simulated line provider"); }
+QString SimulatedProvider::name() const { return QStringLiteral("Simulátor telefonní linky"); }
 
 void SimulatedProvider::injectFault(LineScreenStage stage, const QString &function, LONG code, int deviceId,
                                     int times)
