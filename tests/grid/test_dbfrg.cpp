@@ -290,8 +290,8 @@ TEST_F(FrameTest, SavedAndStandardLayoutsKeepTheGridsFont)
     QFont large(QStringLiteral("DejaVu Sans"));
     large.setPointSize(14);
     for (TColumn &c : spoiled) {
-        c.Font = large;
-        c.Title.Font = large;
+        c.Font = ColumnFontOf(large);
+        c.Title.Font = ColumnFontOf(large);
     }
     ASSERT_TRUE(WriteStringToFile(HexEncode(SaveColumns(spoiled)).toLatin1(), data.file(QStringLiteral("frg_audio.col"))));
     auto frame = designedFrame();
@@ -299,8 +299,8 @@ TEST_F(FrameTest, SavedAndStandardLayoutsKeepTheGridsFont)
     ASSERT_TRUE(frame->SavedSettingsExist());
     EXPECT_EQ(shownPointSize(*frame), 7);
     for (const TColumn &c : frame->gr->Columns()) {
-        EXPECT_EQ(c.Font.resolveMask(), 0u) << c.FieldName.toStdString();
-        EXPECT_EQ(c.Title.Font.resolveMask(), 0u) << c.FieldName.toStdString();
+        EXPECT_TRUE(c.Font.Description.isEmpty()) << c.FieldName.toStdString();
+        EXPECT_TRUE(c.Title.Font.Description.isEmpty()) << c.FieldName.toStdString();
     }
 }
 
