@@ -256,10 +256,9 @@ void Tfoptlist::buildPageRules()
 
     Label9 = new QLabel(QStringLiteral("Předvolba země"), TabSheet3);
     ed_countryprefix = new QLineEdit(TabSheet3);
-    ed_countryprefix->setMaxLength(6);
+    ed_countryprefix->setMaxLength(10);
     ed_countryprefix->setMaximumWidth(60);
-    ed_countryprefix->setPlaceholderText(QStringLiteral("420"));
-    Label10 = new QLabel(QStringLiteral("(čísla s ní i bez ní jsou stejná)"), TabSheet3);
+    Label10 = new QLabel(QStringLiteral("(např. 420, prázdné = žádná)"), TabSheet3);
     Label9->setBuddy(ed_countryprefix);
     ed_countryprefix->setToolTip(QStringLiteral("Mezinárodní předvolba vaší země, např. 420: čísla +420 603 123 456 "
                                                 "a 603 123 456 se pak v telefonním seznamu najdou jako jedno."));

@@ -3,6 +3,7 @@
 #include "windowfont.h"
 
 #include <QCheckBox>
+#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -12,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QShortcut>
 #include <QShowEvent>
@@ -29,6 +31,23 @@ namespace {
 constexpr qint64 kMaxImportBytes = 32 * 1024 * 1024;
 
 QString markText(bool on) { return on ? QStringLiteral("ano") : QString(); }
+
+// A row sorted the way a Czech reader expects: "Č" right after "C", "č. 2" before "č. 10".
+class TEntryItem : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        static const QCollator collator = [] {
+            QCollator c{QLocale(QLocale::Czech, QLocale::CzechRepublic)};
+            c.setNumericMode(true);
+            c.setCaseSensitivity(Qt::CaseInsensitive);
+            return c;
+        }();
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        return collator.compare(text(column), other.text(column)) < 0;
+    }
+};
 
 } // namespace
 
@@ -222,7 +241,7 @@ void Tfphonebook::FillList(const QString &selectNumber)
     const TPhonebookEntry *selected = selectNumber.isEmpty() ? nullptr : book.Find(selectNumber);
     QTreeWidgetItem *current = nullptr;
     for (const TPhonebookEntry &entry : book.Entries()) {
-        auto *item = new QTreeWidgetItem(lv_entries);
+        auto *item = new TEntryItem(lv_entries);
         item->setText(colNumber, entry.Number);
         item->setText(colName, entry.Name);
         item->setText(colRecord, markText(entry.Record));

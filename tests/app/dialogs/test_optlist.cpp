@@ -594,6 +594,7 @@ TEST_F(SettingsDialogTest, InvalidRuleValuesAreRefusedAndNothingIsStored)
     Tfoptlist &d = makeDialog();
     startSettings(d);
     auto refused = [&](const std::function<void(Tfoptlist *)> &spoil, const QString &expected) {
+        SCOPED_TRACE(expected.toStdString());
         boxes.clear();
         bool stillOpen = false;
         const int result = showAndDo([&](Tfoptlist *w) {
@@ -636,10 +637,12 @@ TEST_F(SettingsDialogTest, RulesPageFitsTheDialog)
             continue;
         const QRect inPage(w->mapTo(d.TabSheet3, QPoint(0, 0)), w->size());
         EXPECT_TRUE(d.TabSheet3->rect().contains(inPage)) << w->metaObject()->className();
-        if (auto *b = qobject_cast<QAbstractButton *>(w))
+        if (auto *b = qobject_cast<QAbstractButton *>(w)) {
             EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
-        if (auto *l = qobject_cast<QLabel *>(w))
+        }
+        if (auto *l = qobject_cast<QLabel *>(w)) {
             EXPECT_GE(l->width(), l->sizeHint().width()) << l->text().toStdString();
+        }
     }
     // Kept for the eye: the page as the user sees it.
     d.grab().save(QDir::temp().filePath(QStringLiteral("tembrel-settings-rules.png")));

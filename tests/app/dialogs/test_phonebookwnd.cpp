@@ -320,6 +320,19 @@ TEST_F(PhonebookWindowTest, ADamagedFileIsKeptAsideBeforeTheFirstChange)
     EXPECT_EQ(stored().size(), 2);
 }
 
+TEST_F(PhonebookWindowTest, ListSortsNamesTheCzechWay)
+{
+    int number = 603000000;
+    for (const char *name : {"Kontakt 10", "Dvořák", "Čermák", "Kontakt 2", "cibulka"})
+        session->Phonebook().Put({QString::number(++number), QString::fromUtf8(name), false, false});
+    makeWindow();
+    QStringList names;
+    for (const QString &row : rows())
+        names.append(row.section(QLatin1Char('|'), 1, 1));
+    EXPECT_EQ(names, QStringList({QStringLiteral("cibulka"), QStringLiteral("Čermák"), QStringLiteral("Dvořák"),
+                                  QStringLiteral("Kontakt 2"), QStringLiteral("Kontakt 10")}));
+}
+
 TEST_F(PhonebookWindowTest, WindowsShowTheirWholeContents)
 {
     for (int i = 0; i < 12; ++i)
@@ -332,8 +345,9 @@ TEST_F(PhonebookWindowTest, WindowsShowTheirWholeContents)
             if (!child->isVisible() || child->parentWidget() != window)
                 continue;
             EXPECT_TRUE(window->rect().contains(QRect(child->pos(), child->size()))) << child->metaObject()->className();
-            if (auto *b = qobject_cast<QAbstractButton *>(child))
+            if (auto *b = qobject_cast<QAbstractButton *>(child)) {
                 EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+            }
         }
     };
     fits(&w);
