@@ -581,6 +581,24 @@ void Tfoptlist::btnokClick()
     const QString countryPrefix = CountryPrefix();
     if (!spe_keepdays->hasAcceptableInput() || !spe_keepgb->hasAcceptableInput())
         throw Exception(QStringLiteral("Zadejte počet dní (1 až 36500) a velikost v GB (1 až 100000) pro mazání starých nahrávek."));
+    TRetention retention;
+    retention.mode = rb_keepdays->isChecked() ? TRetention::ByAge
+                     : rb_keepsize->isChecked() ? TRetention::BySize
+                                                : TRetention::Off;
+    retention.days = spe_keepdays->value();
+    retention.maxGigabytes = spe_keepgb->value();
+    retention.deleteRows = chb_keeprows->isChecked();
+    // Removing is for good and starts as soon as the choice is stored: a new one is confirmed.
+    if (retention.mode != TRetention::Off && !(retention == m_session->Settings().Retention)) {
+        const QString what = retention.mode == TRetention::ByAge
+            ? QStringLiteral("Nahrávky hovorů starších než %1 dní").arg(retention.days)
+            : QStringLiteral("Nejstarší nahrávky nad celkovou velikost %1 GB").arg(spe_keepgb->value());
+        const QString rows = retention.deleteRows ? QStringLiteral(" i se záznamy hovorů") : QString();
+        if (ShowMessageBox(what + rows + QStringLiteral(" se smažou hned po uložení nastavení a potom jednou denně. Pokračovat?"),
+                           mkConfirmation, mbYes | mbNo)
+            != mrYes)
+            return;
+    }
 
     Tdmaudio &audio = m_session->Audio();
     if (MonitorStarted && audio.Recorder().IsActive())
@@ -604,12 +622,7 @@ void Tfoptlist::btnokClick()
                    : rb_recordnotprivate->isChecked() ? TSettings::RecordAllButPrivate
                                                       : TSettings::RecordEveryCall;
     s.CountryPrefix = countryPrefix;
-    s.Retention.mode = rb_keepdays->isChecked() ? TRetention::ByAge
-                       : rb_keepsize->isChecked() ? TRetention::BySize
-                                                  : TRetention::Off;
-    s.Retention.days = spe_keepdays->value();
-    s.Retention.maxGigabytes = spe_keepgb->value();
-    s.Retention.deleteRows = chb_keeprows->isChecked();
+    s.Retention = retention;
     m_session->ChangeSettings(s);
 
     SetAutoStart(chb_winstart->isChecked());

@@ -550,16 +550,27 @@ TEST_F(SettingsDialogTest, RulesAreLoadedSavedAndPutBackOnCancel)
     EXPECT_TRUE(d.rb_keepdays->isChecked());
     EXPECT_TRUE(d.spe_keepdays->isEnabled());
 
-    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+    const QStringList stored = settingsLines();
+    bool stillOpen = false;
+    ASSERT_EQ(showAndDo([&](Tfoptlist *w) {
                   w->rb_recordmarked->click();
                   // Written as dialled from abroad, kept as the bare code.
                   w->ed_countryprefix->setText(QStringLiteral(" +420 "));
                   w->rb_keepsize->click();
                   w->spe_keepgb->setValue(12);
                   w->chb_keeprows->setChecked(false);
+                  // A new removal choice is confirmed first; No stores nothing.
+                  boxes.answer(mrNo);
+                  w->btnok->click();
+                  stillOpen = w->isVisible() && settingsLines() == stored;
                   w->btnok->click();
               }),
               QDialog::Accepted);
+    EXPECT_TRUE(stillOpen);
+    ASSERT_EQ(boxes.boxes().size(), 2);
+    EXPECT_EQ(boxes.boxes()[0].text, QStringLiteral("Nejstarší nahrávky nad celkovou velikost 12 GB se smažou hned po "
+                                                     "uložení nastavení a potom jednou denně. Pokračovat?"));
+    EXPECT_EQ(boxes.boxes()[0].kind, int(mkConfirmation));
     const QStringList lines = settingsLines();
     for (const char *line : {"RecordRule=1", "CountryPrefix=420", "RetentionMode=2", "RetentionDays=30", "RetentionMaxGB=12"})
         EXPECT_TRUE(lines.contains(QString::fromUtf8(line))) << line;
