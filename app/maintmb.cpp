@@ -11,6 +11,7 @@
 #include "memtable.h"
 #include "myutils.h"
 #include "optlist.h"
+#include "phonebookwnd.h"
 #include "stattmb.h"
 #include "tablemodel.h"
 #include "tembrelapp.h"
@@ -210,6 +211,9 @@ void Tfmaintmb::createMenus()
 
     mm_statistics = menuBar()->addAction(QStringLiteral("St&atistiky"));
     connect(mm_statistics, &QAction::triggered, this, guarded([this] { mm_statisticsClick(); }));
+
+    mm_phonebook = menuBar()->addAction(QStringLiteral("Telefonní se&znam"));
+    connect(mm_phonebook, &QAction::triggered, this, guarded([this] { mm_phonebookClick(); }));
 
     mm_phone = menuBar()->addMenu(QStringLiteral("&Telefon"));
     mm_callnumber = phoneItem(mm_phone, "Vytočit číslo...", 1);
@@ -426,6 +430,11 @@ bool Tfmaintmb::Startup()
             });
     connect(session, &TSession::watchFailed, this, [this](const QString &message) { ShowStartupError(message); });
     connect(session, &TSession::watchStopped, this, [this] { ClearLineStatus(); });
+    // Old recordings removed on the user's schedule: the log has the line, the user the balloon.
+    connect(session, &TSession::recordingsRemoved, this, [this](const QString &summary) { ShowInfoBalloon(summary, 15); });
+    connect(session, &TSession::phonebookFailed, this, [this](const QString &message) {
+        ShowErrorBalloon(QStringLiteral("Chyba - telefonní seznam nelze načíst: ") + message, 15);
+    });
 
     frg_audio->InitFrame(session->CallData().ds_audio, nullptr, QString());
     session->CallData().tb_audio->afterScroll = [this](TMemTable &) { GridAfterScroll(); };
@@ -763,6 +772,15 @@ void Tfmaintmb::mm_statisticsClick()
     fstattmb->exec();
 }
 
+void Tfmaintmb::mm_phonebookClick()
+{
+    if (!session)
+        return;
+    Tfphonebook window(session, this);
+    window.exec();
+    frg_audio->gr->viewport()->update();
+}
+
 void Tfmaintmb::mm_holdClick(QAction *sender)
 {
     try {
@@ -814,6 +832,18 @@ void Tfmaintmb::ShowErrorBalloon(const QString &text, int seconds)
         return;
     }
     stbinfo->setStyleSheet(QStringLiteral("color: #c00000;"));
+    stbinfo->setText(text);
+    stbinfo->setToolTip(text);
+    m_messageTimer->start(seconds * 1000);
+}
+
+void Tfmaintmb::ShowInfoBalloon(const QString &text, int seconds)
+{
+    if (m_trayAvailable && cti->isVisible()) {
+        cti->showMessage(ApplicationTitle(), text, QSystemTrayIcon::Information, seconds * 1000);
+        return;
+    }
+    stbinfo->setStyleSheet(QStringLiteral("color: #000080;"));
     stbinfo->setText(text);
     stbinfo->setToolTip(text);
     m_messageTimer->start(seconds * 1000);

@@ -88,6 +88,7 @@ public:
     QAction *mm_fileseparator2;
     QAction *mm_quit;
     QAction *mm_statistics;
+    QAction *mm_phonebook;
     QMenu *mm_phone;
     QAction *mm_callnumber;
     QAction *mm_acceptcall;
@@ -143,6 +144,8 @@ public:
     void mm_exportrecordingsClick();
     void mm_settingsClick();
     void mm_statisticsClick();
+    // The phonebook window; the call list shows the changed names afterwards.
+    void mm_phonebookClick();
     void mm_holdClick(QAction *sender);
     void mm_aboutClick();
     void pm_openClick();
@@ -155,6 +158,8 @@ public:
     // An error balloon of the tray icon titled with the application title; without a
     // tray the text appears in the status bar for the same time.
     void ShowErrorBalloon(const QString &text, int seconds);
+    // The same with the information icon: news the user should hear of, not a fault.
+    void ShowInfoBalloon(const QString &text, int seconds);
     // Shows a failure: a plain message while the window is visible, else a balloon.
     void ShowStartupError(const QString &text);
     // Where the desktop offers a tray: seam for tests of the hide-to-tray behaviour.

@@ -9,8 +9,12 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
+#include <QButtonGroup>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -64,6 +68,7 @@ Tfoptlist::Tfoptlist(TSession *session, QWidget *parent) : QDialog(parent), m_se
     pgc = new QTabWidget(this);
     buildPageTapi();
     buildPageAudio();
+    buildPageRules();
 
     btnok = new QPushButton(QStringLiteral("&OK"), this);
     btncancel = new QPushButton(QStringLiteral("&Zrušit"), this);
@@ -90,6 +95,8 @@ Tfoptlist::Tfoptlist(TSession *session, QWidget *parent) : QDialog(parent), m_se
     connect(btnformat, &QPushButton::clicked, this, [this] { guarded([this] { btnformatClick(); }); });
     connect(btn_tapiconfig, &QPushButton::clicked, this, [this] { guarded([this] { btn_tapiconfigClick(); }); });
     connect(btn_rectest, &QPushButton::clicked, this, [this] { guarded([this] { btn_rectestClick(); }); });
+    for (QRadioButton *choice : {rb_keepall, rb_keepdays, rb_keepsize})
+        connect(choice, &QRadioButton::toggled, this, [this] { rb_keepClick(); });
     for (QSpinBox *spin : {spe_link, spe_maxaudio, spe_silenceseconds})
         spin->installEventFilter(this);
 
@@ -227,6 +234,70 @@ void Tfoptlist::buildPageAudio()
     page->addStretch(1);
 }
 
+void Tfoptlist::buildPageRules()
+{
+    TabSheet3 = new QWidget;
+    pgc->addTab(TabSheet3, QStringLiteral("Pravidla"));
+
+    GroupBox3 = new QGroupBox(QStringLiteral("Které hovory nahrávat"), TabSheet3);
+    rb_recordall = new QRadioButton(QStringLiteral("Nahrávat všechny hovory"), GroupBox3);
+    rb_recordmarked = new QRadioButton(QStringLiteral("Jen čísla označená k nahrávání"), GroupBox3);
+    rb_recordnotprivate = new QRadioButton(QStringLiteral("Všechny kromě soukromých čísel"), GroupBox3);
+    rb_recordmarked->setToolTip(QStringLiteral("Nahrávají se jen hovory s čísly, která mají v telefonním seznamu značku \"nahrávat\"."));
+    rb_recordnotprivate->setToolTip(QStringLiteral("Hovory s čísly, která mají v telefonním seznamu značku \"soukromé\", se nikdy nenahrávají."));
+    auto *rules = new QButtonGroup(GroupBox3);
+    for (QRadioButton *choice : {rb_recordall, rb_recordmarked, rb_recordnotprivate})
+        rules->addButton(choice);
+    auto *record = new QVBoxLayout(GroupBox3);
+    record->setSpacing(2);
+    record->addWidget(rb_recordall);
+    record->addWidget(rb_recordmarked);
+    record->addWidget(rb_recordnotprivate);
+
+    Label9 = new QLabel(QStringLiteral("Předvolba země"), TabSheet3);
+    ed_countryprefix = new QLineEdit(TabSheet3);
+    ed_countryprefix->setMaxLength(10);
+    ed_countryprefix->setMaximumWidth(60);
+    Label10 = new QLabel(QStringLiteral("(např. 420, prázdné = žádná)"), TabSheet3);
+    Label9->setBuddy(ed_countryprefix);
+    ed_countryprefix->setToolTip(QStringLiteral("Mezinárodní předvolba vaší země, např. 420: čísla +420 603 123 456 "
+                                                "a 603 123 456 se pak v telefonním seznamu najdou jako jedno."));
+
+    GroupBox4 = new QGroupBox(QStringLiteral("Staré nahrávky"), TabSheet3);
+    rb_keepall = new QRadioButton(QStringLiteral("Nemazat"), GroupBox4);
+    rb_keepdays = new QRadioButton(QStringLiteral("Mazat starší než"), GroupBox4);
+    spe_keepdays = NewSpinEdit(GroupBox4, 1, 36500, 90);
+    Label11 = new QLabel(QStringLiteral("dní"), GroupBox4);
+    rb_keepsize = new QRadioButton(QStringLiteral("Ponechat nejvýše"), GroupBox4);
+    spe_keepgb = NewSpinEdit(GroupBox4, 1, 100000, 5);
+    Label12 = new QLabel(QStringLiteral("GB (nejstarší se mažou)"), GroupBox4);
+    chb_keeprows = new QCheckBox(QStringLiteral("Mazat i záznamy těchto hovorů"), GroupBox4);
+    auto *keeping = new QButtonGroup(GroupBox4);
+    for (QRadioButton *choice : {rb_keepall, rb_keepdays, rb_keepsize})
+        keeping->addButton(choice);
+    auto *keep = new QGridLayout(GroupBox4);
+    keep->setVerticalSpacing(2);
+    keep->addWidget(rb_keepall, 0, 0, 1, 3);
+    keep->addWidget(rb_keepdays, 1, 0);
+    keep->addWidget(spe_keepdays, 1, 1);
+    keep->addWidget(Label11, 1, 2);
+    keep->addWidget(rb_keepsize, 2, 0);
+    keep->addWidget(spe_keepgb, 2, 1);
+    keep->addWidget(Label12, 2, 2);
+    keep->addWidget(chb_keeprows, 3, 0, 1, 3);
+    keep->setColumnStretch(2, 1);
+
+    auto *prefix = new QHBoxLayout;
+    prefix->addWidget(Label9);
+    prefix->addWidget(ed_countryprefix);
+    prefix->addWidget(Label10, 1);
+    auto *page = new QVBoxLayout(TabSheet3);
+    page->addWidget(GroupBox3);
+    page->addLayout(prefix);
+    page->addWidget(GroupBox4);
+    page->addStretch(1);
+}
+
 void Tfoptlist::guarded(const std::function<void()> &handler)
 {
     try {
@@ -291,6 +362,27 @@ void Tfoptlist::LoadSettings()
 
     RecordFormat = s.RecordFormat;
     Label2->setText(RecordFormat.Description());
+
+    switch (s.RecordRule) {
+    case TSettings::RecordMarkedOnly:
+        rb_recordmarked->setChecked(true);
+        break;
+    case TSettings::RecordAllButPrivate:
+        rb_recordnotprivate->setChecked(true);
+        break;
+    default:
+        rb_recordall->setChecked(true);
+        break;
+    }
+    ed_countryprefix->setText(s.CountryPrefix);
+    spe_keepdays->setValue(s.Retention.days);
+    spe_keepgb->setValue(int(s.Retention.maxGigabytes));
+    chb_keeprows->setChecked(s.Retention.deleteRows);
+    (s.Retention.mode == TRetention::ByAge    ? rb_keepdays
+     : s.Retention.mode == TRetention::BySize ? rb_keepsize
+                                              : rb_keepall)
+        ->setChecked(true);
+    rb_keepClick();
 }
 
 // ---- Showing and closing -------------------------------------------------------------------
@@ -393,6 +485,33 @@ void Tfoptlist::chb_autostartwatchClick()
         c->setEnabled(on);
 }
 
+void Tfoptlist::rb_keepClick()
+{
+    spe_keepdays->setEnabled(rb_keepdays->isChecked());
+    Label11->setEnabled(rb_keepdays->isChecked());
+    spe_keepgb->setEnabled(rb_keepsize->isChecked());
+    Label12->setEnabled(rb_keepsize->isChecked());
+    chb_keeprows->setEnabled(!rb_keepall->isChecked());
+}
+
+QString Tfoptlist::CountryPrefix() const
+{
+    QString text = ed_countryprefix->text().simplified();
+    text.remove(QLatin1Char(' '));
+    const bool written = !text.isEmpty();
+    // Written as it is dialled from abroad: "+420" or "00420" mean 420.
+    if (text.startsWith(QLatin1Char('+')))
+        text.remove(0, 1);
+    else if (text.startsWith(QStringLiteral("00")))
+        text.remove(0, 2);
+    static const QRegularExpression code(QStringLiteral("^[1-9][0-9]{0,2}$"));
+    if (written && !code.match(text).hasMatch())
+        throw Exception(QStringLiteral("Předvolba země \"%1\" není platná. Zadejte mezinárodní předvolbu "
+                                       "vaší země (1 až 3 číslice, např. 420), nebo pole nechte prázdné.")
+                            .arg(ed_countryprefix->text()));
+    return text;
+}
+
 void Tfoptlist::tbChange(TTrackBar *sender)
 {
     if (m_syncingTrackBars)
@@ -458,6 +577,29 @@ void Tfoptlist::btn_rectestClick()
 
 void Tfoptlist::btnokClick()
 {
+    // A value the settings cannot take stops the OK before anything is changed.
+    const QString countryPrefix = CountryPrefix();
+    if (!spe_keepdays->hasAcceptableInput() || !spe_keepgb->hasAcceptableInput())
+        throw Exception(QStringLiteral("Zadejte počet dní (1 až 36500) a velikost v GB (1 až 100000) pro mazání starých nahrávek."));
+    TRetention retention;
+    retention.mode = rb_keepdays->isChecked() ? TRetention::ByAge
+                     : rb_keepsize->isChecked() ? TRetention::BySize
+                                                : TRetention::Off;
+    retention.days = spe_keepdays->value();
+    retention.maxGigabytes = spe_keepgb->value();
+    retention.deleteRows = chb_keeprows->isChecked();
+    // Removing is for good and starts as soon as the choice is stored: a new one is confirmed.
+    if (retention.mode != TRetention::Off && !(retention == m_session->Settings().Retention)) {
+        const QString what = retention.mode == TRetention::ByAge
+            ? QStringLiteral("Nahrávky hovorů starších než %1 dní").arg(retention.days)
+            : QStringLiteral("Nejstarší nahrávky nad celkovou velikost %1 GB").arg(spe_keepgb->value());
+        const QString rows = retention.deleteRows ? QStringLiteral(" i se záznamy hovorů") : QString();
+        if (ShowMessageBox(what + rows + QStringLiteral(" se smažou hned po uložení nastavení a potom jednou denně. Pokračovat?"),
+                           mkConfirmation, mbYes | mbNo)
+            != mrYes)
+            return;
+    }
+
     Tdmaudio &audio = m_session->Audio();
     if (MonitorStarted && audio.Recorder().IsActive())
         audio.StopRecording();
@@ -476,6 +618,11 @@ void Tfoptlist::btnokClick()
     s.SilencePeakLevel = uint16_t(tb1->value());
     if (FormatChanged)
         s.RecordFormat = RecordFormat;
+    s.RecordRule = rb_recordmarked->isChecked()       ? TSettings::RecordMarkedOnly
+                   : rb_recordnotprivate->isChecked() ? TSettings::RecordAllButPrivate
+                                                      : TSettings::RecordEveryCall;
+    s.CountryPrefix = countryPrefix;
+    s.Retention = retention;
     m_session->ChangeSettings(s);
 
     SetAutoStart(chb_winstart->isChecked());

@@ -18,6 +18,8 @@ class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QRadioButton;
 class QPushButton;
 class QSpinBox;
 class QTabWidget;
@@ -74,6 +76,25 @@ public:
     QLabel *Label5;
     QSpinBox *spe_maxaudio;
 
+    // "Pravidla": which calls are recorded, the country prefix, old recordings
+    QWidget *TabSheet3;
+    QGroupBox *GroupBox3;
+    QRadioButton *rb_recordall;       // every call
+    QRadioButton *rb_recordmarked;    // only numbers marked for recording
+    QRadioButton *rb_recordnotprivate; // every call but numbers marked private
+    QLabel *Label9;
+    QLineEdit *ed_countryprefix;
+    QLabel *Label10;
+    QGroupBox *GroupBox4;
+    QRadioButton *rb_keepall;   // retention off
+    QRadioButton *rb_keepdays;  // recordings older than spe_keepdays days go
+    QSpinBox *spe_keepdays;
+    QLabel *Label11;
+    QRadioButton *rb_keepsize;  // the oldest go beyond spe_keepgb gigabytes
+    QSpinBox *spe_keepgb;
+    QLabel *Label12;
+    QCheckBox *chb_keeprows;    // the calls' rows go with their recordings
+
     // Fields.
     bool FormatChanged = false;
     bool MonitorStarted = false;
@@ -95,6 +116,11 @@ public:
     void LevelChanged(TdeAudioControlSource *sender);
     void chb_silencedetectionClick();
     void chb_autostartwatchClick();
+    // The day and size limits and the rows check box follow the retention choice.
+    void rb_keepClick();
+    // The country prefix as the settings keep it (digits only); raises Exception with a
+    // message for the user when the text is not a country calling code.
+    QString CountryPrefix() const;
     void tbChange(TTrackBar *sender);
     void btnformatClick();
     void btn_tapiconfigClick();
@@ -116,6 +142,7 @@ protected:
 private:
     void buildPageTapi();
     void buildPageAudio();
+    void buildPageRules();
     // Runs an event handler the way the application's error handler would: a raised
     // error is shown in an error box.
     void guarded(const std::function<void()> &handler);

@@ -66,13 +66,21 @@ QString TPhonebook::NameOf(const QString &number) const
     return entry ? entry->Name : QString();
 }
 
-void TPhonebook::Put(const TPhonebookEntry &entry)
+void TPhonebook::check(const TPhonebookEntry &entry) const
 {
-    const QString key = Normalise(entry.Number, m_countryPrefix);
-    if (key.isEmpty())
+    if (Normalise(entry.Number, m_countryPrefix).isEmpty())
         throw Exception(QStringLiteral("Záznam telefonního seznamu musí mít číslo"));
     if (!fieldIsClean(entry.Number) || !fieldIsClean(entry.Name))
         throw Exception(QStringLiteral("Číslo ani jméno nesmí obsahovat tabulátor ani konec řádku"));
+    // The file takes a line that starts with "#" for a comment: such an entry would be lost.
+    if (entry.Number.trimmed().startsWith(QLatin1Char('#')))
+        throw Exception(QStringLiteral("Číslo nesmí začínat znakem #"));
+}
+
+void TPhonebook::Put(const TPhonebookEntry &entry)
+{
+    check(entry);
+    const QString key = Normalise(entry.Number, m_countryPrefix);
     TPhonebookEntry clean = entry;
     clean.Number = entry.Number.trimmed();
     clean.Name = entry.Name.trimmed();
@@ -83,6 +91,22 @@ void TPhonebook::Put(const TPhonebookEntry &entry)
     }
     m_index.insert(key, int(m_entries.size()));
     m_entries.append(clean);
+}
+
+void TPhonebook::Replace(const QString &oldNumber, const TPhonebookEntry &entry)
+{
+    const TPhonebookEntry *old = Find(oldNumber);
+    if (!old)
+        throw Exception(QStringLiteral("Číslo %1 v telefonním seznamu není").arg(oldNumber));
+    check(entry);
+    const TPhonebookEntry *other = Find(entry.Number);
+    if (other && other != old)
+        throw Exception(QStringLiteral("Číslo %1 už v telefonním seznamu je (%2)").arg(other->Number, other->Name));
+    TPhonebookEntry clean = entry;
+    clean.Number = entry.Number.trimmed();
+    clean.Name = entry.Name.trimmed();
+    m_entries[int(old - m_entries.constData())] = clean;
+    reindex();
 }
 
 bool TPhonebook::Remove(const QString &number)

@@ -42,8 +42,13 @@ public:
     QString NameOf(const QString &number) const;
 
     // Adds an entry or replaces the one of the same number; raises Exception for an
-    // entry without a number or with a tab or line break in a field.
+    // entry without a number, with a tab or line break in a field, or with a number the
+    // file would read back as a comment.
     void Put(const TPhonebookEntry &entry);
+    // Puts the entry in the place of the one of oldNumber, which may be written otherwise
+    // or be another number; raises Exception when oldNumber has no entry, when the new
+    // number belongs to another entry, or as Put does. Nothing changes then.
+    void Replace(const QString &oldNumber, const TPhonebookEntry &entry);
     bool Remove(const QString &number);
     void Clear();
 
@@ -61,6 +66,8 @@ public:
     static QList<TPhonebookEntry> Parse(const QByteArray &bytes);
 
 private:
+    // Raises Exception for an entry that cannot be stored.
+    void check(const TPhonebookEntry &entry) const;
     void reindex();
 
     QList<TPhonebookEntry> m_entries;

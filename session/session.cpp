@@ -15,6 +15,7 @@
 #include "udmtapi.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -355,7 +356,9 @@ bool TSession::OpenCallLog(QString &error)
     }
     try {
         m_phonebook.Load(PhonebookFileName());
+        m_phonebookProblem.clear();
     } catch (const Exception &e) {
+        m_phonebookProblem = e.message();
         WriteLogLine(e.message());
         // Reported once the programs listen; the call log works without names.
         QTimer::singleShot(0, this, [this, message = e.message()] { emit phonebookFailed(message); });
@@ -373,7 +376,27 @@ QString TSession::PhonebookFileName() const
     return JoinPath(QFileInfo(m_settingsFileName).absolutePath(), QStringLiteral("phonebook.txt"));
 }
 
-void TSession::SavePhonebook() { m_phonebook.Save(PhonebookFileName()); }
+QString TSession::DamagedPhonebookFileName() const
+{
+    const QString folder = QFileInfo(m_settingsFileName).absolutePath();
+    QString name = JoinPath(folder, QStringLiteral("phonebook.damaged.txt"));
+    for (int i = 2; QFileInfo::exists(name); ++i)
+        name = JoinPath(folder, QStringLiteral("phonebook.damaged-%1.txt").arg(i));
+    return name;
+}
+
+void TSession::SavePhonebook()
+{
+    const QString fileName = PhonebookFileName();
+    if (!m_phonebookProblem.isEmpty() && QFileInfo::exists(fileName)) {
+        const QString kept = DamagedPhonebookFileName();
+        if (!QFile::copy(fileName, kept))
+            throw Exception(QStringLiteral("Poškozený telefonní seznam nelze uschovat do souboru \"%1\"").arg(kept));
+        WriteLogLine(QStringLiteral("The damaged phonebook was kept as ") + kept);
+    }
+    m_phonebook.Save(fileName);
+    m_phonebookProblem.clear();
+}
 
 QString TSession::NameFor(const QString &number, const QString &lineName) const
 {

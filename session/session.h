@@ -100,8 +100,15 @@ public:
     // reported through phonebookFailed and leaves the phonebook empty.
     TPhonebook &Phonebook() { return m_phonebook; }
     QString PhonebookFileName() const;
-    // Stores the phonebook; raises Exception when it cannot be written.
+    // Why the phonebook file could not be read; empty when it was read (or is missing).
+    QString PhonebookProblem() const { return m_phonebookProblem; }
+    // Stores the phonebook; raises Exception when it cannot be written. A file that could
+    // not be read is first kept beside it (see DamagedPhonebookFileName), so that storing
+    // the phonebook never destroys entries the user may still mend by hand.
     void SavePhonebook();
+    // Where a damaged phonebook file is kept: "phonebook.damaged.txt", or with a number
+    // when that name is taken.
+    QString DamagedPhonebookFileName() const;
     // The name to show for a number: the phonebook's, else the one the line gave.
     QString NameFor(const QString &number, const QString &lineName = QString()) const;
     // Whether the settings' recording rule records a call with this number.
@@ -157,5 +164,6 @@ private:
     TSettings m_settings;
     QString m_settingsFileName;
     TPhonebook m_phonebook;
+    QString m_phonebookProblem;
     QTimer *m_retentionTimer;
 };

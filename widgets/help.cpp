@@ -30,8 +30,8 @@ const char kMainWindow[] =
     "tiskne a exportuje seznam.</li>"
     "</ul>"
     "<p>Stavový řádek ukazuje linku, stav hovoru a číslo; při nahrávání hladinu zvuku.</p>"
-    "<p>Klávesy: Alt+S nabídka Soubor, Alt+A Statistiky, Alt+T Telefon, Alt+O O aplikaci, "
-    "Alt+X ukončení programu.</p>";
+    "<p>Klávesy: Alt+S nabídka Soubor, Alt+A Statistiky, Alt+Z Telefonní seznam, Alt+T Telefon, "
+    "Alt+O O aplikaci, Alt+X ukončení programu.</p>";
 
 const char kSettings[] =
     "<h3>Nastavení</h3>"
@@ -40,7 +40,33 @@ const char kSettings[] =
     "po přihlášení uživatele.</p>"
     "<p>Záložka <b>Audio nahrávání</b>: zvukový vstup, formát nahrávek, nejdelší nahrávka a hlídání "
     "ticha. Tlačítko <b>Monitor zvuku</b> ukáže hladinu vstupu bez nahrávání.</p>"
+    "<p>Záložka <b>Pravidla</b>: které hovory se nahrávají (všechny, jen čísla označená v telefonním "
+    "seznamu k nahrávání, nebo všechny kromě čísel označených jako soukromá), předvolba vaší země "
+    "(např. 420; čísla s ní i bez ní se v telefonním seznamu najdou jako jedno) a mazání starých "
+    "nahrávek: starších než zadaný počet dní, nebo nejstarších nad zadanou velikost. Mazání běží při "
+    "startu a jednou denně, nikdy během nahrávání; co smazalo, oznámí bublina a zapíše log. "
+    "Zaškrtnuté <b>Mazat i záznamy těchto hovorů</b> odstraní ze seznamu i hovory, jinak u nich "
+    "zůstane jen údaj, že nahrávku nemají.</p>"
     "<p>Změny platí po stisku OK; Zrušit vrátí uložené hodnoty.</p>";
+
+const char kPhonebook[] =
+    "<h3>Telefonní seznam</h3>"
+    "<p>Jména k telefonním číslům. Seznam hovorů je ukazuje podle čísla hovoru; čísla se porovnávají bez "
+    "mezer, pomlček a předvolby vaší země (Nastavení, záložka Pravidla).</p>"
+    "<ul>"
+    "<li><b>Přidat</b> (Insert), <b>Upravit</b> (Enter nebo dvojklik), <b>Smazat</b> (Delete). Značka "
+    "<b>nahrávat</b> a <b>soukromé</b> platí podle pravidla nahrávání v nastavení.</li>"
+    "<li><b>Importovat</b> načte kontakty ze souboru vCard (.vcf, export adresáře) nebo CSV (UTF-8 "
+    "nebo Windows-1250). Známá čísla dostanou jméno ze souboru a značky si ponechají. Poškozený soubor "
+    "nezmění nic.</li>"
+    "</ul>"
+    "<p>Každá změna se hned uloží do souboru phonebook.txt v datové složce.</p>";
+
+const char kPhonebookEntry[] =
+    "<h3>Záznam telefonního seznamu</h3>"
+    "<p>Telefonní číslo (povinné) a jméno. <b>Nahrávat</b>: při pravidle „jen čísla označená k nahrávání“ "
+    "se hovory s tímto číslem nahrávají. <b>Soukromé</b>: při pravidle „všechny kromě soukromých čísel“ "
+    "se nenahrávají.</p>";
 
 const char kFilter[] =
     "<h3>Filtr</h3>"
@@ -60,6 +86,10 @@ QString HelpText(const QString &section)
         return QString::fromUtf8(kMainWindow) + QString::fromUtf8(kOverview);
     if (section == QLatin1String("foptlist"))
         return QString::fromUtf8(kSettings);
+    if (section == QLatin1String("fphonebook"))
+        return QString::fromUtf8(kPhonebook);
+    if (section == QLatin1String("fphonebookentry"))
+        return QString::fromUtf8(kPhonebookEntry);
     if (section == QLatin1String("ffltaud"))
         return QString::fromUtf8(kFilter);
     if (section == QLatin1String("fstattmb"))

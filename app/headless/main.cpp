@@ -169,6 +169,10 @@ int main(int argc, char **argv)
                          [](const QString &line) { print(QStringLiteral("READY %1").arg(line)); });
         QObject::connect(&session, &TSession::warning,
                          [](const QString &text) { print(QStringLiteral("WARNING ") + text); });
+        QObject::connect(&session, &TSession::recordingsRemoved,
+                         [](const QString &summary) { print(QStringLiteral("REMOVED ") + summary); });
+        QObject::connect(&session, &TSession::phonebookFailed,
+                         [](const QString &message) { print(QStringLiteral("WARNING ") + message); });
         QObject::connect(&session, &TSession::watchFailed,
                          [](const QString &message) { print(QStringLiteral("ERROR ") + message); });
         QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [&] {

@@ -48,7 +48,32 @@ TEST(PhonebookNumbers, EntriesThatWouldBreakTheFileAreRefused)
     EXPECT_THROW(book.Put(Entry(" - ", "Nikdo")), Exception);
     EXPECT_THROW(book.Put(Entry("603", "Tab\tulátor")), Exception);
     EXPECT_THROW(book.Put(Entry("603\n604", "Dva")), Exception);
+    // The file reads a line that starts with "#" as a comment: the entry would vanish.
+    EXPECT_THROW(book.Put(Entry(" #31#603", "Skrytě")), Exception);
     EXPECT_EQ(book.Count(), 0);
+}
+
+TEST(PhonebookNumbers, ReplaceKeepsThePlaceAndRefusesAnotherEntrysNumber)
+{
+    TPhonebook book;
+    book.SetCountryPrefix(QStringLiteral("420"));
+    book.Put(Entry("603123456", "Jan", true));
+    book.Put(Entry("777888999", "Žofie"));
+    book.Replace(QStringLiteral("+420 603 123 456"), Entry("603 000 111", "Jan Novák", false, true));
+    ASSERT_EQ(book.Count(), 2);
+    EXPECT_EQ(book.Entries().at(0), Entry("603 000 111", "Jan Novák", false, true));
+    EXPECT_EQ(book.NameOf(QStringLiteral("603000111")), QStringLiteral("Jan Novák"));
+    EXPECT_TRUE(book.NameOf(QStringLiteral("603123456")).isEmpty());
+    // The same number written otherwise is the same entry.
+    book.Replace(QStringLiteral("603000111"), Entry("+420603000111", "Jan Novák"));
+    EXPECT_EQ(book.Count(), 2);
+
+    const QList<TPhonebookEntry> before = book.Entries();
+    EXPECT_THROW(book.Replace(QStringLiteral("603000111"), Entry("777 888 999", "Dvojník")), Exception);
+    EXPECT_THROW(book.Replace(QStringLiteral("111"), Entry("112", "Nikdo")), Exception);
+    EXPECT_THROW(book.Replace(QStringLiteral("603000111"), Entry("", "Bez čísla")), Exception);
+    EXPECT_EQ(book.Entries(), before);
+    EXPECT_EQ(book.NameOf(QStringLiteral("777888999")), QStringLiteral("Žofie"));
 }
 
 class PhonebookFile : public DataDirTest {};

@@ -3,7 +3,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -495,6 +498,166 @@ TEST_F(SettingsDialogTest, MonitorNeverInterruptsACallRecording)
               QDialog::Accepted);
     EXPECT_TRUE(session->Audio().Recorder().IsActive());
     session->Audio().StopRecording();
+}
+
+// ---- Recording rule, country prefix and old recordings --------------------------------------
+
+TEST_F(SettingsDialogTest, RulesPageShowsTheDefaultsWithTheLimitsDisabled)
+{
+    Tfoptlist &d = makeDialog();
+    startSettings(d);
+    EXPECT_EQ(d.pgc->tabText(2), QStringLiteral("Pravidla"));
+    EXPECT_TRUE(d.rb_recordall->isChecked());
+    EXPECT_EQ(d.rb_recordall->text(), QStringLiteral("Nahrávat všechny hovory"));
+    EXPECT_TRUE(d.ed_countryprefix->text().isEmpty());
+    EXPECT_TRUE(d.rb_keepall->isChecked());
+    EXPECT_FALSE(d.spe_keepdays->isEnabled());
+    EXPECT_FALSE(d.spe_keepgb->isEnabled());
+    EXPECT_FALSE(d.chb_keeprows->isEnabled());
+    // Choosing a limit enables just its own value and the rows check box.
+    d.rb_keepdays->click();
+    EXPECT_TRUE(d.spe_keepdays->isEnabled());
+    EXPECT_FALSE(d.spe_keepgb->isEnabled());
+    EXPECT_TRUE(d.chb_keeprows->isEnabled());
+    d.rb_keepsize->click();
+    EXPECT_FALSE(d.spe_keepdays->isEnabled());
+    EXPECT_TRUE(d.spe_keepgb->isEnabled());
+}
+
+TEST_F(SettingsDialogTest, RulesAreLoadedSavedAndPutBackOnCancel)
+{
+    writeSettings(QStringLiteral("RecordRule=2\r\nCountryPrefix=421\r\nRetentionMode=1\r\nRetentionDays=30\r\n"
+                                 "RetentionDeleteRows=1\r\n"));
+    Tfoptlist &d = makeDialog();
+    startSettings(d);
+    EXPECT_TRUE(d.rb_recordnotprivate->isChecked());
+    EXPECT_EQ(d.ed_countryprefix->text(), QStringLiteral("421"));
+    EXPECT_TRUE(d.rb_keepdays->isChecked());
+    EXPECT_EQ(d.spe_keepdays->value(), 30);
+    EXPECT_EQ(d.spe_keepgb->value(), 5);
+    EXPECT_TRUE(d.chb_keeprows->isChecked());
+
+    // Cancel shows the stored values again.
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  w->rb_recordall->click();
+                  w->ed_countryprefix->setText(QStringLiteral("1"));
+                  w->rb_keepall->click();
+                  w->btncancel->click();
+              }),
+              QDialog::Rejected);
+    EXPECT_TRUE(d.rb_recordnotprivate->isChecked());
+    EXPECT_EQ(d.ed_countryprefix->text(), QStringLiteral("421"));
+    EXPECT_TRUE(d.rb_keepdays->isChecked());
+    EXPECT_TRUE(d.spe_keepdays->isEnabled());
+
+    const QStringList stored = settingsLines();
+    bool stillOpen = false;
+    ASSERT_EQ(showAndDo([&](Tfoptlist *w) {
+                  w->rb_recordmarked->click();
+                  // Written as dialled from abroad, kept as the bare code.
+                  w->ed_countryprefix->setText(QStringLiteral(" +420 "));
+                  w->rb_keepsize->click();
+                  w->spe_keepgb->setValue(12);
+                  w->chb_keeprows->setChecked(false);
+                  // A new removal choice is confirmed first; No stores nothing.
+                  boxes.answer(mrNo);
+                  w->btnok->click();
+                  stillOpen = w->isVisible() && settingsLines() == stored;
+                  w->btnok->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_TRUE(stillOpen);
+    ASSERT_EQ(boxes.boxes().size(), 2);
+    EXPECT_EQ(boxes.boxes()[0].text, QStringLiteral("Nejstarší nahrávky nad celkovou velikost 12 GB se smažou hned po "
+                                                     "uložení nastavení a potom jednou denně. Pokračovat?"));
+    EXPECT_EQ(boxes.boxes()[0].kind, int(mkConfirmation));
+    const QStringList lines = settingsLines();
+    for (const char *line : {"RecordRule=1", "CountryPrefix=420", "RetentionMode=2", "RetentionDays=30", "RetentionMaxGB=12"})
+        EXPECT_TRUE(lines.contains(QString::fromUtf8(line))) << line;
+    EXPECT_FALSE(lines.join(QLatin1Char('\n')).contains(QStringLiteral("RetentionDeleteRows")));
+    const TSettings &s = session->Settings();
+    EXPECT_EQ(s.RecordRule, int(TSettings::RecordMarkedOnly));
+    EXPECT_EQ(s.CountryPrefix, QStringLiteral("420"));
+    EXPECT_EQ(s.Retention.mode, int(TRetention::BySize));
+    EXPECT_EQ(s.Retention.maxGigabytes, 12.0);
+    EXPECT_FALSE(s.Retention.deleteRows);
+    // The phonebook compares numbers with the new prefix at once.
+    EXPECT_EQ(session->Phonebook().CountryPrefix(), QStringLiteral("420"));
+
+    // Back to the defaults: the keys of the later features leave the file again.
+    ASSERT_EQ(showAndDo([](Tfoptlist *w) {
+                  w->rb_recordall->click();
+                  w->ed_countryprefix->clear();
+                  w->rb_keepall->click();
+                  w->spe_keepdays->setValue(90);
+                  w->spe_keepgb->setValue(5);
+                  w->btnok->click();
+              }),
+              QDialog::Accepted);
+    for (const QString &line : settingsLines())
+        EXPECT_FALSE(line.startsWith(QStringLiteral("Record")) || line.startsWith(QStringLiteral("Retention"))
+                     || line.startsWith(QStringLiteral("Country")))
+            << line.toStdString();
+}
+
+TEST_F(SettingsDialogTest, InvalidRuleValuesAreRefusedAndNothingIsStored)
+{
+    Tfoptlist &d = makeDialog();
+    startSettings(d);
+    auto refused = [&](const std::function<void(Tfoptlist *)> &spoil, const QString &expected) {
+        SCOPED_TRACE(expected.toStdString());
+        boxes.clear();
+        bool stillOpen = false;
+        const int result = showAndDo([&](Tfoptlist *w) {
+            spoil(w);
+            w->btnok->click();
+            stillOpen = w->isVisible();
+            w->btncancel->click();
+        });
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_TRUE(stillOpen);
+        ASSERT_EQ(boxes.boxes().size(), 1);
+        EXPECT_EQ(boxes.boxes()[0].kind, int(mkError));
+        EXPECT_TRUE(boxes.boxes()[0].text.contains(expected)) << boxes.boxes()[0].text.toStdString();
+        EXPECT_FALSE(QFile::exists(settingsFile()));
+    };
+    for (const char *prefix : {"42a", "0420", "12345", "+", "4 2 0 1"})
+        refused([prefix](Tfoptlist *w) { w->ed_countryprefix->setText(QString::fromUtf8(prefix)); },
+                QStringLiteral("Předvolba země \"%1\" není platná").arg(QString::fromUtf8(prefix)));
+    // A number typed into a limit but out of its range.
+    refused(
+        [](Tfoptlist *w) {
+            w->rb_keepdays->click();
+            w->spe_keepdays->findChild<QLineEdit *>()->setText(QStringLiteral("0"));
+        },
+        QStringLiteral("počet dní"));
+    EXPECT_EQ(session->Settings().Retention.mode, int(TRetention::Off));
+}
+
+TEST_F(SettingsDialogTest, RulesPageFitsTheDialog)
+{
+    Tfoptlist &d = makeDialog();
+    startSettings(d);
+    d.rb_keepdays->setChecked(true);
+    d.pgc->setCurrentWidget(d.TabSheet3);
+    d.show();
+    QApplication::processEvents();
+    // Every control lies inside its page and shows its whole text.
+    for (QWidget *w : d.TabSheet3->findChildren<QWidget *>()) {
+        if (!w->isVisible() || w->parentWidget() == nullptr || qobject_cast<QLineEdit *>(w))
+            continue;
+        const QRect inPage(w->mapTo(d.TabSheet3, QPoint(0, 0)), w->size());
+        EXPECT_TRUE(d.TabSheet3->rect().contains(inPage)) << w->metaObject()->className();
+        if (auto *b = qobject_cast<QAbstractButton *>(w)) {
+            EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+        }
+        if (auto *l = qobject_cast<QLabel *>(w)) {
+            EXPECT_GE(l->width(), l->sizeHint().width()) << l->text().toStdString();
+        }
+    }
+    // Kept for the eye: the page as the user sees it.
+    d.grab().save(QDir::temp().filePath(QStringLiteral("tembrel-settings-rules.png")));
+    d.hide();
 }
 
 } // namespace

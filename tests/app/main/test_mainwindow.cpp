@@ -17,6 +17,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTreeWidget>
+#include <QApplication>
 
 #include "CheckCombo.h"
 #include "dbgridex.h"
@@ -24,6 +26,7 @@
 #include "dbfrg.h"
 #include "fltaud.h"
 #include "optlist.h"
+#include "phonebookwnd.h"
 #include "stattmb.h"
 #include "deAudioControls.h"
 #include "lineservice.h"
@@ -596,7 +599,38 @@ TEST_F(MainWindow, MenusOpenWithTheirOwnAltLetters)
         EXPECT_NE(letter, QLatin1Char('x'));
         letters.insert(letter);
     }
-    EXPECT_EQ(letters.size(), 4);
+    EXPECT_EQ(letters.size(), 5);
+}
+
+TEST_F(MainWindow, PhonebookOpensFromTheMenuAndItsNewsReachTheUser)
+{
+    // A damaged phonebook is told at start; the program runs without names.
+    ASSERT_TRUE(WriteStringToFile("603123456\tJan\tX\n", JoinPath(dir.path(), QStringLiteral("phonebook.txt"))));
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    w.SetTrayAvailable(false);
+    settle();
+    EXPECT_EQ(w.StatusMessage(),
+              QStringLiteral("Chyba - telefonní seznam nelze načíst: Telefonní seznam je poškozen na řádku 1: neznámá značka \"X\""));
+
+    // What the old-recordings setting removed shows the same way.
+    emit app->session->recordingsRemoved(QStringLiteral("Odstraněno 2 starých nahrávek (1.5 MB)."));
+    EXPECT_EQ(w.StatusMessage(), QStringLiteral("Odstraněno 2 starých nahrávek (1.5 MB)."));
+
+    app->session->Phonebook().Put({QStringLiteral("603123456"), QStringLiteral("Jan Novák"), false, false});
+    QString title;
+    int rows = -1;
+    whenModal([&] {
+        if (auto *phonebook = dynamic_cast<Tfphonebook *>(QApplication::activeModalWidget())) {
+            title = phonebook->windowTitle();
+            rows = phonebook->lv_entries->topLevelItemCount();
+            phonebook->btn_close->click();
+        }
+    });
+    ASSERT_EQ(w.mm_phonebook->text(), QStringLiteral("Telefonní se&znam"));
+    w.mm_phonebook->trigger();
+    EXPECT_EQ(title, QStringLiteral("Telefonní seznam"));
+    EXPECT_EQ(rows, 1);
 }
 
 // Pictures of the windows for a look by eye, written where TEMBREL_SCREENSHOT_DIR points
