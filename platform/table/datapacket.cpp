@@ -4,10 +4,14 @@
 #include <QFile>
 #include <QHash>
 #include <QXmlStreamWriter>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <expat.h>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "codepage1250.h"
 #include "memtable.h"
@@ -1059,9 +1063,21 @@ QByteArray SaveDataPacket(const TMemTable &table)
 
 void LoadDataPacketFile(TMemTable &table, const QString &fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
+    // Anything but a regular file (a pipe, a device) is refused before it can block.
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw ETableError(
+            QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw ETableError(QStringLiteral("Cannot open file \"%1\": not a regular file").arg(fileName));
+    }
+    QFile f;
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw ETableError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, f.errorString()));
+    }
     // Read and parsed in pieces: memory stays near the size of the loaded table.
     TMemTable loaded;
     PacketReader reader(loaded, fileName);

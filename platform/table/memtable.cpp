@@ -1444,6 +1444,34 @@ void TMemTable::gotoBookmark(TBookmark bookmark)
     throw ETableError(QStringLiteral("Record not found"));
 }
 
+// ---- The remembered row ------------------------------------------------------------------------
+
+TKeptRow::TKeptRow(TMemTable &table, bool quietScroll) : m_table(table), m_quietScroll(quietScroll)
+{
+    if (m_quietScroll) {
+        m_afterScroll = std::move(m_table.afterScroll);
+        m_table.afterScroll = nullptr;
+    }
+    m_table.disableControls();
+    m_mark = m_table.bookmark();
+}
+
+TKeptRow::~TKeptRow()
+{
+    // A row deleted or filtered out meanwhile cannot be returned to; nor can the cursor
+    // move while a row is still being edited.
+    if (m_table.state() == TTableState::Browse && m_table.bookmarkValid(m_mark)) {
+        try {
+            m_table.gotoBookmark(m_mark);
+        } catch (const Exception &) {
+        }
+    }
+    m_table.freeBookmark(m_mark);
+    m_table.enableControls();
+    if (m_quietScroll)
+        m_table.afterScroll = std::move(m_afterScroll);
+}
+
 // ---- Notifications ---------------------------------------------------------------------------
 
 void TMemTable::disableControls() { ++m_disableCount; }

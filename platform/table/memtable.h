@@ -361,3 +361,21 @@ private:
     bool m_pendingDataSet = false;
     bool m_pendingScroll = false;
 };
+
+// Holds the bound views still and remembers the current row while the cursor wanders
+// (a walk over the rows, an insert); on every way out the cursor goes back to that row
+// when it is still in the view (else it stays where it is) and the views are told once.
+// With quietScroll the table's after-scroll hook is also held back meanwhile.
+class TKeptRow {
+public:
+    explicit TKeptRow(TMemTable &table, bool quietScroll = false);
+    ~TKeptRow();
+    TKeptRow(const TKeptRow &) = delete;
+    TKeptRow &operator=(const TKeptRow &) = delete;
+
+private:
+    TMemTable &m_table;
+    TBookmark m_mark = kNoBookmark;
+    bool m_quietScroll;
+    TMemTable::Hook m_afterScroll;
+};
