@@ -396,7 +396,9 @@ private:
 
 class PacketReader {
 public:
-    PacketReader(TMemTable &table, const QString &source) : m_table(table), m_source(source)
+    // expectedBytes: the size of the whole packet when known, to make room for its rows at once.
+    PacketReader(TMemTable &table, const QString &source, qint64 expectedBytes = 0)
+        : m_table(table), m_source(source), m_expectedBytes(expectedBytes)
     {
         // The encoding given here overrides any declaration: the feed always gives UTF-8.
         m_parser = XML_ParserCreate("UTF-8");
@@ -633,6 +635,11 @@ private:
             fail(e.message());
         }
         m_table.setAutoIncValue(m_autoInc);
+        // Room for the rows a packet of this size usually holds (a value takes some 16
+        // bytes of the file) spares the columns growing and copying themselves while they
+        // fill; more rows than that just grow them as before.
+        if (m_expectedBytes > 0)
+            m_table.reserveRecords(int(std::min<qint64>(m_expectedBytes / (16 + 16 * qint64(m_table.fieldCount())), 4000000)));
         for (const auto &d : m_table.fieldDefs()) {
             m_exact.insert(d.name, int(m_names.size()));
             m_folded.insert(d.name.toCaseFolded(), int(m_names.size()));
@@ -646,10 +653,12 @@ private:
 
     int fieldIndexOf(const char *name, int hint) const
     {
-        // Rows usually list their values in field order: try the next field first.
+        // Rows usually list their values in field order, skipping empty ones: try the
+        // fields after the last one first.
         const int n = int(m_names.size());
-        if (hint >= 0 && hint < n && m_names[size_t(hint)] == name)
-            return hint;
+        for (int i = std::max(hint, 0); i < n; ++i)
+            if (m_names[size_t(i)] == name)
+                return i;
         const QString key = text(name);
         if (const auto it = m_exact.constFind(key); it != m_exact.constEnd())
             return *it;
@@ -695,6 +704,27 @@ private:
         QByteArray bytes;
         if (m_feed.back(tag, bytes))
             m_table.rowCache(record) = std::move(bytes);
+    }
+
+    // Digits with an optional minus sign, short enough not to overflow: read directly.
+    static bool plainInteger(QByteArrayView bytes, bool &ok)
+    {
+        const qsizetype sign = !bytes.isEmpty() && bytes[0] == '-' ? 1 : 0;
+        if (bytes.size() <= sign || bytes.size() - sign > 18)
+            return false;
+        for (qsizetype i = sign; i < bytes.size(); ++i)
+            if (bytes[i] < '0' || bytes[i] > '9')
+                return false;
+        ok = true;
+        return true;
+    }
+    static qint64 parsedInteger(QByteArrayView bytes)
+    {
+        const bool negative = bytes[0] == '-';
+        qint64 v = 0;
+        for (qsizetype i = negative ? 1 : 0; i < bytes.size(); ++i)
+            v = v * 10 + (bytes[i] - '0');
+        return negative ? -v : v;
     }
 
     // Stores one value; false when the value carried a shielded control character.
@@ -754,7 +784,7 @@ private:
                 return true;
             }
             bool ok = false;
-            const qint64 v = value.toLongLong(&ok);
+            const qint64 v = plainInteger(bytes, ok) ? parsedInteger(bytes) : value.toLongLong(&ok);
             if (!ok)
                 bad();
             // Out-of-range values are refused rather than wrapped.
@@ -798,6 +828,7 @@ private:
 
     TMemTable &m_table;
     QString m_source;
+    qint64 m_expectedBytes = 0;
     XML_Parser m_parser = nullptr;
     Cp1250Feed m_feed;
     QString m_error;
@@ -981,7 +1012,7 @@ bool ParsePacketTime(const QString &text, double &value) { return parseTimePart(
 void LoadDataPacket(TMemTable &table, const QByteArray &bytes, const QString &sourceName)
 {
     TMemTable loaded;
-    PacketReader reader(loaded, sourceName);
+    PacketReader reader(loaded, sourceName, bytes.size());
     // In pieces, as from a file.
     constexpr qsizetype kPiece = 1 << 18;
     qsizetype at = 0;
@@ -1080,7 +1111,7 @@ void LoadDataPacketFile(TMemTable &table, const QString &fileName)
     }
     // Read and parsed in pieces: memory stays near the size of the loaded table.
     TMemTable loaded;
-    PacketReader reader(loaded, fileName);
+    PacketReader reader(loaded, fileName, qint64(st.st_size));
     QByteArray piece(1 << 18, Qt::Uninitialized);
     for (;;) {
         const qint64 n = f.read(piece.data(), piece.size());

@@ -557,6 +557,21 @@ int TMemTable::appendRawRecord()
     return int(m_serials.size()) - 1;
 }
 
+void TMemTable::reserveRecords(int count)
+{
+    const size_t n = size_t(std::max(count, 0));
+    for (Column &c : m_columns) {
+        switch (c.kind) {
+        case TValueKind::Int: c.ints.reserve(n); break;
+        case TValueKind::Float: c.floats.reserve(n); break;
+        case TValueKind::Text: c.texts.reserve(n); break;
+        }
+        c.nulls.reserve(n);
+    }
+    m_serials.reserve(n);
+    m_rowCache.reserve(n);
+}
+
 void TMemTable::setRawInt(int field, int record, qint64 value)
 {
     Column &c = m_columns[size_t(field)];

@@ -265,6 +265,8 @@ public:
     const QString &cellText(int field, int record) const;
     // Loading: appends a row of values without hooks (used by the file reader).
     int appendRawRecord();
+    // Room for this many records in all, so that appending them copies nothing.
+    void reserveRecords(int count);
     void setRawInt(int field, int record, qint64 value);
     void setRawFloat(int field, int record, double value);
     void setRawText(int field, int record, QString value);
