@@ -85,6 +85,27 @@ void BM_LoadDataXml(benchmark::State &state)
 }
 BENCHMARK(BM_LoadDataXml)->Unit(benchmark::kMillisecond);
 
+// A hostile row of Arg values (about 11 bytes each) is refused: the time grows with the
+// row, not with its square.
+void BM_RefuseRowOfManyValues(benchmark::State &state)
+{
+    QByteArray packet = "<?xml version=\"1.0\" standalone=\"yes\"?><DATAPACKET Version=\"2.0\"><METADATA><FIELDS>"
+                        "<FIELD attrname=\"ID\" fieldtype=\"i4\"/></FIELDS><PARAMS/></METADATA><ROWDATA><ROW";
+    for (int i = 0; i < state.range(0); ++i)
+        packet += " A" + QByteArray::number(i) + "=\"1\"";
+    packet += "/></ROWDATA></DATAPACKET>";
+    for (auto _ : state) {
+        TMemTable t;
+        try {
+            LoadDataPacket(t, packet);
+        } catch (const ETableError &) {
+        }
+        benchmark::DoNotOptimize(t.active());
+    }
+    state.counters["bytes"] = double(packet.size());
+}
+BENCHMARK(BM_RefuseRowOfManyValues)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
 // The first call after a start: the log freshly opened, then one call added (the whole
 // file written again). Later calls are BM_AddCall.
 void BM_FirstAddCallAfterOpen(benchmark::State &state)

@@ -100,20 +100,15 @@ QString TRetentionResult::Summary() const
     return text;
 }
 
-TRetentionResult ApplyRetention(Tdmcd &cd, const TRetention &policy, double now)
-{
-    TRetentionResult result;
-    TMemTable &table = *cd.tb_audio;
-    if (policy.mode == TRetention::Off || !table.active())
-        return result;
-    const std::vector<Candidate> victims = chosen(recordedCalls(table), policy, now);
-    if (victims.empty())
-        return result;
+namespace {
 
-    // The rows change in one pass and the log is stored once; the files go afterwards.
-    table.disableControls();
+// Empties or deletes the chosen rows and stores the log once, with the hooks that would
+// store it row by row held back. The remembered row may go with the old calls: the
+// cursor then stays where it is.
+std::vector<Candidate> changeRows(TMemTable &table, const TRetention &policy, const std::vector<Candidate> &victims)
+{
+    const TKeptRow kept(table);
     const bool wasFiltered = table.filtered();
-    const TBookmark mark = table.bookmark();
     TMemTable::Hook afterPost = table.afterPost;
     TMemTable::Hook beforeDelete = table.beforeDelete;
     table.afterPost = nullptr;
@@ -125,13 +120,6 @@ TRetentionResult ApplyRetention(Tdmcd &cd, const TRetention &policy, double now)
         table.beforeDelete = beforeDelete;
         if (wasFiltered)
             table.setFiltered(true);
-        try {
-            if (mark != kNoBookmark && table.bookmarkValid(mark))
-                table.gotoBookmark(mark);
-        } catch (const Exception &) {
-            // The remembered row went with the old calls: the cursor stays where it is.
-        }
-        table.enableControls();
     };
     std::vector<Candidate> changed;
     try {
@@ -155,7 +143,23 @@ TRetentionResult ApplyRetention(Tdmcd &cd, const TRetention &policy, double now)
         throw;
     }
     restore();
+    return changed;
+}
 
+} // namespace
+
+TRetentionResult ApplyRetention(Tdmcd &cd, const TRetention &policy, double now)
+{
+    TRetentionResult result;
+    TMemTable &table = *cd.tb_audio;
+    if (policy.mode == TRetention::Off || !table.active())
+        return result;
+    const std::vector<Candidate> victims = chosen(recordedCalls(table), policy, now);
+    if (victims.empty())
+        return result;
+
+    // The rows change in one pass and the log is stored once; the files go afterwards.
+    const std::vector<Candidate> changed = changeRows(table, policy, victims);
     for (const Candidate &c : changed) {
         const QString file = Tdmcd::RecordingFileName(c.id);
         if (QFile::remove(file)) {

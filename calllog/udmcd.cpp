@@ -40,18 +40,6 @@ private:
     F m_f;
 };
 
-// Back on the remembered record when it is still there, the mark freed and the controls live again.
-void ReturnToBookmark(TMemTable &table, TBookmark mark)
-{
-    try {
-        if (mark != kNoBookmark)
-            table.gotoBookmark(mark);
-    } catch (const Exception &) {
-    }
-    table.freeBookmark(mark);
-    table.enableControls();
-}
-
 // A log that failed to open is closed, so that nothing is ever written over the damaged file.
 [[noreturn]] void FailOpening(TMemTable &table, const QString &why)
 {
@@ -98,28 +86,6 @@ void RemoveLeftovers(const QString &folder, const QRegularExpression &pattern)
             WriteLogLine(QStringLiteral("Removed a leftover of an interrupted save: ") + path);
         }
     }
-}
-
-// The whole file, refusing anything but a regular file before it can block (a pipe, a device).
-QByteArray ReadRegularFile(const QString &fileName)
-{
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw ETableError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw ETableError(QStringLiteral("Cannot open file \"%1\": not a regular file").arg(fileName));
-    }
-    QFile f;
-    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw ETableError(QStringLiteral("Cannot open file \"%1\"").arg(fileName));
-    }
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError)
-        throw ETableError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, f.errorString()));
-    return bytes;
 }
 
 qint32 checkedInt32(qint64 value)
@@ -172,7 +138,8 @@ QString Tdmcd::DataFileName() { return JoinPath(DataDirectory(), QStringLiteral(
 void Tdmcd::OpenCallLog()
 {
     try {
-        LoadDataPacket(*tb_audio, ReadRegularFile(DataFileName()), DataFileName());
+        // Read in pieces: memory stays near the size of the loaded table.
+        LoadDataPacketFile(*tb_audio, DataFileName());
         tb_audio->setIndexFieldNames(QStringLiteral("WHENSTART"));
         TField &length = tb_audio->fieldByName(QStringLiteral("WHENLENGTH"));
         length.setOnGetText(&Tdmcd::DurationGetText);
@@ -322,16 +289,14 @@ void Tdmcd::AddCall(int callType, int audioType, double whenStart, double whenEn
     bool stored = true;
     QString where;
     {
-        tb_audio->disableControls();
+        const TKeptRow currentRow(*tb_audio);
         const bool wasFiltered = tb_audio->filtered();
-        const TBookmark mark = tb_audio->bookmark();
         Finally restore([&] {
             // A refused post must not leave the table half inserted.
             if (tb_audio->state() == TTableState::Insert || tb_audio->state() == TTableState::Edit)
                 tb_audio->cancel();
             if (wasFiltered)
                 tb_audio->setFiltered(true);
-            ReturnToBookmark(*tb_audio, mark);
         });
         if (!tb_audio->active())
             throw Exception(QStringLiteral("The call log is not open"));
@@ -540,12 +505,8 @@ void Tdmcd::ExportRecordings(const QString &folder)
     int exported = 0;
     {
         BeginWait(WaitCursor::Hourglass);
-        tb_audio->disableControls();
-        const TBookmark mark = tb_audio->bookmark();
-        Finally restore([&] {
-            ReturnToBookmark(*tb_audio, mark);
-            EndWait();
-        });
+        Finally endWait([] { EndWait(); });
+        const TKeptRow currentRow(*tb_audio);
         const TField &size = tb_audio->fieldByName(QStringLiteral("AUDIOSIZE"));
         const TField &ident = tb_audio->fieldByName(QStringLiteral("IDAUDIO"));
         const TField &number = tb_audio->fieldByName(QStringLiteral("PHONENUMBER"));

@@ -58,32 +58,11 @@ QString formatCount(int count)
 // Restores what CountRecords changes around its walk, on every way out.
 class CountScope {
 public:
-    explicit CountScope(TMemTable &table) : m_table(table), m_afterScroll(table.afterScroll)
-    {
-        m_table.afterScroll = nullptr;
-        m_table.disableControls();
-        m_bookmark = m_table.isEmpty() ? kNoBookmark : m_table.bookmark();
-        BeginWait();
-    }
-    ~CountScope()
-    {
-        if (m_bookmark != kNoBookmark && m_table.bookmarkValid(m_bookmark)) {
-            try {
-                m_table.gotoBookmark(m_bookmark);
-            } catch (const Exception &) {
-                // The remembered row left the view meanwhile; stay where the walk ended.
-            }
-        }
-        m_table.freeBookmark(m_bookmark);
-        m_table.enableControls();
-        m_table.afterScroll = m_afterScroll;
-        EndWait();
-    }
+    explicit CountScope(TMemTable &table) : m_kept(table, true) { BeginWait(); }
+    ~CountScope() { EndWait(); }
 
 private:
-    TMemTable &m_table;
-    TMemTable::Hook m_afterScroll;
-    TBookmark m_bookmark = kNoBookmark;
+    TKeptRow m_kept;
 };
 } // namespace
 

@@ -15,11 +15,8 @@ constexpr int kProgressStep = 500;
 // Restores what an export changes around its walk, on every way out.
 class TraversalScope {
 public:
-    TraversalScope(TMemTable &table, const TExportTexts &texts) : m_table(table), m_afterScroll(table.afterScroll)
+    TraversalScope(TMemTable &table, const TExportTexts &texts) : m_kept(table, true)
     {
-        m_table.afterScroll = nullptr;
-        m_table.disableControls();
-        m_bookmark = m_table.isEmpty() ? kNoBookmark : m_table.bookmark();
         BeginWait(WaitCursor::Hourglass);
         OutputWindows().ProgressShow(texts.ProgressCaption, texts.ProgressMessage);
     }
@@ -27,24 +24,12 @@ public:
     {
         OutputWindows().ProgressClose();
         EndWait();
-        if (m_bookmark != kNoBookmark && m_table.bookmarkValid(m_bookmark)) {
-            try {
-                m_table.gotoBookmark(m_bookmark);
-            } catch (const Exception &) {
-                // The remembered row left the view meanwhile; stay where the walk ended.
-            }
-        }
-        m_table.freeBookmark(m_bookmark);
-        m_table.enableControls();
-        m_table.afterScroll = m_afterScroll;
     }
     TraversalScope(const TraversalScope &) = delete;
     TraversalScope &operator=(const TraversalScope &) = delete;
 
 private:
-    TMemTable &m_table;
-    TMemTable::Hook m_afterScroll;
-    TBookmark m_bookmark = kNoBookmark;
+    TKeptRow m_kept;
 };
 } // namespace
 

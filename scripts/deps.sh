@@ -22,6 +22,8 @@ packages=(
   desktop-file-utils appstream dpkg-dev librsvg2-bin
   # the toolkit's own Czech texts (file and folder dialogs, standard buttons)
   qt6-translations-l10n
+  # scripts/measure-window.sh: sees the main window mapped (xev) and names it (xprop)
+  x11-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -169,6 +169,13 @@ void Tdmtapi::CloseLine()
     }
     LineName.clear();
     Active = false;
+    EndCalls();
+    if (OnStatus)
+        OnStatus(lsClosed, 0, QString());
+}
+
+void Tdmtapi::EndCalls()
+{
     if (Recording) {
         TCallRec *owner = nullptr;
         for (const auto &entry : Calls) {
@@ -183,6 +190,18 @@ void Tdmtapi::CloseLine()
             StopRecording(1, QString(), CurrentTime());
     }
     Calls.clear();
+}
+
+void Tdmtapi::LineRemoved()
+{
+    // The device is gone and with it every call on it: the recording ends now and its
+    // call is logged with this moment as its end, instead of running on until the
+    // supervision or the end of the program notices. The handles stay for the next
+    // opening (or the closing) to release: shutting the line application down here,
+    // inside its own callback, would destroy the callback while it runs.
+    WriteLog(1, QStringLiteral("TAPI zařízení %1 bylo odpojeno, linka se nesleduje").arg(LineName));
+    Active = false;
+    EndCalls();
     if (OnStatus)
         OnStatus(lsClosed, 0, QString());
 }
@@ -253,12 +272,17 @@ QString Tdmtapi::CallStateName(int state, int callType)
 void Tdmtapi::LineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD dwParam1, DWORD, DWORD)
 {
     TimerPause pause(CheckTimer);
-    if (dwMessage != LINE_CALLINFO && dwMessage != LINE_CALLSTATE)
+    if (dwMessage != LINE_CALLINFO && dwMessage != LINE_CALLSTATE && dwMessage != LINE_LINEDEVSTATE)
         return;
     const HCALL call = hDevice;
     bool changed = false;
     TCallRec *current = nullptr;
     try {
+        if (dwMessage == LINE_LINEDEVSTATE) {
+            if ((dwParam1 & LINEDEVSTATE_REMOVED) && Active && hDevice == Line)
+                LineRemoved();
+            return;
+        }
         if (dwMessage == LINE_CALLINFO) {
             if (dwParam1 != LINECALLINFOSTATE_CALLERID && dwParam1 != LINECALLINFOSTATE_CALLEDID)
                 return;

@@ -95,6 +95,10 @@ public:
 
 private:
     void ReportStatus(TCallRec *current);
+    // Stops a running recording, logging its call, and forgets every call.
+    void EndCalls();
+    // The watched device was unplugged: its calls end now and the line is no longer watched.
+    void LineRemoved();
     void RemoveCall(HCALL call);
     double CurrentTime() const;
     QString TempRecordFileName() const;

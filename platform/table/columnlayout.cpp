@@ -4,6 +4,7 @@
 
 #include <QDataStream>
 #include <QIODevice>
+#include <QtEndian>
 
 namespace {
 constexpr quint32 kColumnsMagic = 0x54434F4C; // "TCOL"
@@ -23,12 +24,56 @@ TColumnColor readColor(QDataStream &in)
     return color;
 }
 
+[[noreturn]] void damaged() { throw Exception(QStringLiteral("Damaged column set")); }
+
+// Every count and length in the stream is checked against the bytes that remain before
+// anything is allocated for it: a damaged count must not ask for gigabytes.
+quint32 readCount(QDataStream &in, quint32 leastBytesEach)
+{
+    quint32 count = 0;
+    in >> count;
+    if (in.status() != QDataStream::Ok)
+        damaged();
+    const qint64 remaining = in.device()->bytesAvailable();
+    if (count != 0xFFFFFFFFu && qint64(count) * leastBytesEach > remaining)
+        damaged();
+    return count;
+}
+
+// A text: its length in bytes (0xFFFFFFFF for a null text), then UTF-16 big-endian units.
+QString readText(QDataStream &in)
+{
+    const quint32 bytes = readCount(in, 1);
+    if (bytes == 0xFFFFFFFFu)
+        return QString();
+    if (bytes % 2 != 0)
+        damaged();
+    QString text(qsizetype(bytes / 2), Qt::Uninitialized);
+    if (in.readRawData(reinterpret_cast<char *>(text.data()), int(bytes)) != int(bytes))
+        damaged();
+    qFromBigEndian<char16_t>(text.constData(), text.size(), text.data());
+    return text;
+}
+
+// A list of texts: its count, then each text (at least its four-byte length).
+QStringList readTextList(QDataStream &in)
+{
+    const quint32 count = readCount(in, 4);
+    if (count == 0xFFFFFFFFu)
+        damaged();
+    QStringList list;
+    list.reserve(qsizetype(count));
+    for (quint32 i = 0; i < count; ++i)
+        list.append(readText(in));
+    return list;
+}
+
 void writeFont(QDataStream &out, const TColumnFont &font) { out << font.Description; }
 
 TColumnFont readFont(QDataStream &in)
 {
     TColumnFont font;
-    in >> font.Description;
+    font.Description = readText(in);
     if (!font.IsWellFormed())
         throw Exception(QStringLiteral("Damaged font in the column settings"));
     return font;
@@ -85,20 +130,24 @@ TColumns LoadColumns(const QByteArray &bytes)
         throw Exception(QStringLiteral("Not a column set"));
     // Each column takes well over 16 bytes; a larger count is damage, not data.
     if (count > quint32(bytes.size() / 16))
-        throw Exception(QStringLiteral("Damaged column set"));
+        damaged();
     TColumns columns;
+    columns.reserve(count);
     for (quint32 i = 0; i < count; ++i) {
         TColumn c;
         qint32 titleAlign = 0, width = 0, align = 0, style = 0;
-        in >> c.FieldName >> c.Title.Caption;
+        c.FieldName = readText(in);
+        c.Title.Caption = readText(in);
         c.Title.Font = readFont(in);
         c.Title.FontColor = readColor(in);
         in >> titleAlign >> width >> c.Visible;
         c.Font = readFont(in);
         c.FontColor = readColor(in);
-        in >> align >> c.PickList >> style;
+        in >> align;
+        c.PickList = readTextList(in);
+        in >> style;
         if (in.status() != QDataStream::Ok || width < 0 || style < 0 || style > int(TColumnButtonStyle::cbsNone))
-            throw Exception(QStringLiteral("Damaged column set"));
+            damaged();
         c.Title.Alignment = Qt::Alignment::fromInt(titleAlign);
         c.Width = width;
         c.Alignment = Qt::Alignment::fromInt(align);
@@ -106,6 +155,6 @@ TColumns LoadColumns(const QByteArray &bytes)
         columns.push_back(std::move(c));
     }
     if (!in.atEnd())
-        throw Exception(QStringLiteral("Damaged column set"));
+        damaged();
     return columns;
 }

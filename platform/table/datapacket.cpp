@@ -4,10 +4,14 @@
 #include <QFile>
 #include <QHash>
 #include <QXmlStreamWriter>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <expat.h>
+#include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "codepage1250.h"
 #include "memtable.h"
@@ -17,25 +21,36 @@ namespace {
 const QDate kEpoch(1899, 12, 30);
 
 // Characters XML 1.0 cannot carry, not even as a character reference, travel
-// through the parser as private-use characters (code page 1250 text never
-// decodes to those) and are put back into the values afterwards.
+// through the parser as private-use characters (code page 1250 text never decodes to
+// those) and are put back into the values afterwards. A private-use character of that
+// range that the file itself names by reference travels behind kShieldEscape, so that
+// it comes back as itself and never as a control character.
 constexpr char16_t kControlBase = 0xE000;
+constexpr char16_t kShieldEscape = 0xE020;
 
 bool isXmlControl(uint c) { return c < 0x20 && c != 0x09 && c != 0x0A && c != 0x0D; }
+bool isShieldRange(uint c) { return c >= kControlBase && c <= kShieldEscape; }
 
 QString unshieldControls(QStringView value)
 {
-    QString s = value.toString();
-    for (QChar &c : s)
-        if (c.unicode() >= kControlBase && c.unicode() < kControlBase + 0x20)
-            c = QChar(char16_t(c.unicode() - kControlBase));
+    QString s;
+    s.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const char16_t c = value[i].unicode();
+        if (c == kShieldEscape && i + 1 < value.size() && isShieldRange(value[i + 1].unicode()))
+            s += value[++i];
+        else if (c >= kControlBase && c < kShieldEscape)
+            s += QChar(char16_t(c - kControlBase));
+        else
+            s += value[i];
+    }
     return s;
 }
 
 bool hasShielded(QStringView value)
 {
     for (QChar c : value)
-        if (c.unicode() >= kControlBase && c.unicode() < kControlBase + 0x20)
+        if (isShieldRange(c.unicode()))
             return true;
     return false;
 }
@@ -258,38 +273,44 @@ public:
     // Converts the next piece; the tail that may begin a split reference waits for the next.
     const QByteArray &next(const char *data, qsizetype size, bool last)
     {
+        const qsizetype before = m_pending.size();
         m_pending.append(data, size);
         qsizetype end = m_pending.size();
         if (!last) {
-            const qsizetype amp = m_pending.lastIndexOf('&');
-            if (amp >= 0 && end - amp < 16 && m_pending.indexOf(';', amp) < 0)
-                end = amp;
+            if (const qsizetype tag = unfinishedTag(before); tag >= 0) {
+                end = tag;
+            } else {
+                const qsizetype amp = m_pending.lastIndexOf('&');
+                if (amp >= 0 && mayContinueReference(m_pending.constData() + amp + 1, end - amp - 1))
+                    end = amp;
+            }
         }
-        // At most three bytes of UTF-8 per byte; written through a pointer, trimmed after.
+        // At most three bytes of UTF-8 per byte (a reference gives no more than its own
+        // length); written through a pointer, trimmed after.
         m_out.resize(end * 3);
         char *out = m_out.data();
         const char *p = m_pending.constData();
         for (qsizetype i = 0; i < end; ++i) {
             const unsigned char c = static_cast<unsigned char>(p[i]);
             if (c >= 0x20 && c < 0x80) {
-                if (c == '&' && i + 2 < end && p[i + 1] == '#' && p[i + 2] >= '0' && p[i + 2] <= '9') {
-                    qsizetype j = i + 2;
-                    uint value = 0;
-                    while (j < end && p[j] >= '0' && p[j] <= '9' && j - i < 12)
-                        value = value * 10 + uint(p[j++] - '0');
-                    if (j < end && p[j] == ';' && isXmlControl(value)) {
-                        const QByteArray &code = m_shielded[value];
-                        std::memcpy(out, code.constData(), size_t(code.size()));
-                        out += code.size();
-                        i = j;
+                uint value = 0;
+                qsizetype semicolon = 0;
+                if (c == '&' && reference(p, i, end, value, semicolon)) {
+                    if (isXmlControl(value)) {
+                        out = put(out, m_shielded[value]);
+                        i = semicolon;
+                        continue;
+                    }
+                    if (isShieldRange(value)) {
+                        out = put(out, m_escape);
+                        out = put(out, shielded(value - kControlBase));
+                        i = semicolon;
                         continue;
                     }
                 }
                 *out++ = char(c);
             } else {
-                const QByteArray &code = m_table[c];
-                std::memcpy(out, code.constData(), size_t(code.size()));
-                out += code.size();
+                out = put(out, m_table[c]);
             }
         }
         m_out.resize(out - m_out.constData());
@@ -299,17 +320,85 @@ public:
 
 private:
     static QByteArray shielded(uint c) { return QString(QChar(char16_t(kControlBase + c))).toUtf8(); }
+    static char *put(char *out, const QByteArray &code)
+    {
+        std::memcpy(out, code.constData(), size_t(code.size()));
+        return out + code.size();
+    }
+    static bool isDigit(char c, bool hex)
+    {
+        return (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+    }
+    // Where the markup that the pending bytes end in begins, when it is not complete yet
+    // (-1 when it is). It waits for the rest of it: the parser would scan an unfinished
+    // start tag again from its beginning with every new piece, and a row of many values
+    // would cost the square of its size. Only what arrived since the last call is looked
+    // at while a held tag grows. A '>' inside a value merely hands a tag over early.
+    qsizetype unfinishedTag(qsizetype before)
+    {
+        qsizetype from = 0;
+        if (m_heldTag) {
+            const qsizetype close = m_pending.indexOf('>', before);
+            if (close < 0)
+                return 0;
+            from = close;
+        }
+        const qsizetype open = m_pending.lastIndexOf('<');
+        m_heldTag = open >= from && m_pending.indexOf('>', open) < 0;
+        if (!m_heldTag)
+            return -1;
+        return open;
+    }
+    // What follows an '&' at the end of a piece could still become a character reference.
+    static bool mayContinueReference(const char *p, qsizetype n)
+    {
+        if (n == 0)
+            return true;
+        if (p[0] != '#')
+            return false; // a named entity: the parser joins its pieces itself
+        const bool hex = n > 1 && p[1] == 'x';
+        for (qsizetype i = hex ? 2 : 1; i < n; ++i)
+            if (!isDigit(p[i], hex))
+                return false;
+        return true;
+    }
+    // A numeric character reference at i ("&#65;" or "&#x41;"): its value, saturated
+    // above the largest character, and the position of its ';'.
+    static bool reference(const char *p, qsizetype i, qsizetype end, uint &value, qsizetype &semicolon)
+    {
+        qsizetype j = i + 1;
+        if (j >= end || p[j] != '#')
+            return false;
+        const bool hex = j + 1 < end && p[j + 1] == 'x';
+        j += hex ? 2 : 1;
+        const qsizetype first = j;
+        quint64 v = 0;
+        while (j < end && isDigit(p[j], hex)) {
+            const char d = p[j++];
+            const uint digit = d <= '9' ? uint(d - '0') : uint((d | 0x20) - 'a' + 10);
+            v = std::min<quint64>(v * (hex ? 16 : 10) + digit, 0x110000);
+        }
+        if (j == first || j >= end || p[j] != ';')
+            return false;
+        value = uint(v);
+        semicolon = j;
+        return true;
+    }
 
     QByteArray m_table[256];
     QByteArray m_shielded[0x20];
+    const QByteArray m_escape = QString(QChar(kShieldEscape)).toUtf8();
     std::vector<uint8_t> m_back;
     QByteArray m_pending;
     QByteArray m_out;
+    bool m_heldTag = false; // the pending bytes begin with an unfinished tag
 };
 
 class PacketReader {
 public:
-    PacketReader(TMemTable &table, const QString &source) : m_table(table), m_source(source)
+    // expectedBytes: the size of the whole packet when known, to make room for its rows at once.
+    PacketReader(TMemTable &table, const QString &source, qint64 expectedBytes = 0)
+        : m_table(table), m_source(source), m_expectedBytes(expectedBytes)
     {
         // The encoding given here overrides any declaration: the feed always gives UTF-8.
         m_parser = XML_ParserCreate("UTF-8");
@@ -415,7 +504,11 @@ private:
         }
     }
 
-    static QString text(const char *s) { return QString::fromUtf8(s); }
+    static QString text(const char *s)
+    {
+        const QString value = QString::fromUtf8(s);
+        return hasShielded(value) ? unshieldControls(value) : value;
+    }
 
     void start(const char *name, const char **atts)
     {
@@ -542,6 +635,11 @@ private:
             fail(e.message());
         }
         m_table.setAutoIncValue(m_autoInc);
+        // Room for the rows a packet of this size usually holds (a value takes some 16
+        // bytes of the file) spares the columns growing and copying themselves while they
+        // fill; more rows than that just grow them as before.
+        if (m_expectedBytes > 0)
+            m_table.reserveRecords(int(std::min<qint64>(m_expectedBytes / (16 + 16 * qint64(m_table.fieldCount())), 4000000)));
         for (const auto &d : m_table.fieldDefs()) {
             m_exact.insert(d.name, int(m_names.size()));
             m_folded.insert(d.name.toCaseFolded(), int(m_names.size()));
@@ -555,10 +653,12 @@ private:
 
     int fieldIndexOf(const char *name, int hint) const
     {
-        // Rows usually list their values in field order: try the next field first.
+        // Rows usually list their values in field order, skipping empty ones: try the
+        // fields after the last one first.
         const int n = int(m_names.size());
-        if (hint >= 0 && hint < n && m_names[size_t(hint)] == name)
-            return hint;
+        for (int i = std::max(hint, 0); i < n; ++i)
+            if (m_names[size_t(i)] == name)
+                return i;
         const QString key = text(name);
         if (const auto it = m_exact.constFind(key); it != m_exact.constEnd())
             return *it;
@@ -604,6 +704,27 @@ private:
         QByteArray bytes;
         if (m_feed.back(tag, bytes))
             m_table.rowCache(record) = std::move(bytes);
+    }
+
+    // Digits with an optional minus sign, short enough not to overflow: read directly.
+    static bool plainInteger(QByteArrayView bytes, bool &ok)
+    {
+        const qsizetype sign = !bytes.isEmpty() && bytes[0] == '-' ? 1 : 0;
+        if (bytes.size() <= sign || bytes.size() - sign > 18)
+            return false;
+        for (qsizetype i = sign; i < bytes.size(); ++i)
+            if (bytes[i] < '0' || bytes[i] > '9')
+                return false;
+        ok = true;
+        return true;
+    }
+    static qint64 parsedInteger(QByteArrayView bytes)
+    {
+        const bool negative = bytes[0] == '-';
+        qint64 v = 0;
+        for (qsizetype i = negative ? 1 : 0; i < bytes.size(); ++i)
+            v = v * 10 + (bytes[i] - '0');
+        return negative ? -v : v;
     }
 
     // Stores one value; false when the value carried a shielded control character.
@@ -663,7 +784,7 @@ private:
                 return true;
             }
             bool ok = false;
-            const qint64 v = value.toLongLong(&ok);
+            const qint64 v = plainInteger(bytes, ok) ? parsedInteger(bytes) : value.toLongLong(&ok);
             if (!ok)
                 bad();
             // Out-of-range values are refused rather than wrapped.
@@ -707,6 +828,7 @@ private:
 
     TMemTable &m_table;
     QString m_source;
+    qint64 m_expectedBytes = 0;
     XML_Parser m_parser = nullptr;
     Cp1250Feed m_feed;
     QString m_error;
@@ -890,7 +1012,7 @@ bool ParsePacketTime(const QString &text, double &value) { return parseTimePart(
 void LoadDataPacket(TMemTable &table, const QByteArray &bytes, const QString &sourceName)
 {
     TMemTable loaded;
-    PacketReader reader(loaded, sourceName);
+    PacketReader reader(loaded, sourceName, bytes.size());
     // In pieces, as from a file.
     constexpr qsizetype kPiece = 1 << 18;
     qsizetype at = 0;
@@ -972,12 +1094,24 @@ QByteArray SaveDataPacket(const TMemTable &table)
 
 void LoadDataPacketFile(TMemTable &table, const QString &fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
+    // Anything but a regular file (a pipe, a device) is refused before it can block.
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw ETableError(
+            QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw ETableError(QStringLiteral("Cannot open file \"%1\": not a regular file").arg(fileName));
+    }
+    QFile f;
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw ETableError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, f.errorString()));
+    }
     // Read and parsed in pieces: memory stays near the size of the loaded table.
     TMemTable loaded;
-    PacketReader reader(loaded, fileName);
+    PacketReader reader(loaded, fileName, qint64(st.st_size));
     QByteArray piece(1 << 18, Qt::Uninitialized);
     for (;;) {
         const qint64 n = f.read(piece.data(), piece.size());

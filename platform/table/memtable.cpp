@@ -557,6 +557,21 @@ int TMemTable::appendRawRecord()
     return int(m_serials.size()) - 1;
 }
 
+void TMemTable::reserveRecords(int count)
+{
+    const size_t n = size_t(std::max(count, 0));
+    for (Column &c : m_columns) {
+        switch (c.kind) {
+        case TValueKind::Int: c.ints.reserve(n); break;
+        case TValueKind::Float: c.floats.reserve(n); break;
+        case TValueKind::Text: c.texts.reserve(n); break;
+        }
+        c.nulls.reserve(n);
+    }
+    m_serials.reserve(n);
+    m_rowCache.reserve(n);
+}
+
 void TMemTable::setRawInt(int field, int record, qint64 value)
 {
     Column &c = m_columns[size_t(field)];
@@ -1442,6 +1457,34 @@ void TMemTable::gotoBookmark(TBookmark bookmark)
             return;
         }
     throw ETableError(QStringLiteral("Record not found"));
+}
+
+// ---- The remembered row ------------------------------------------------------------------------
+
+TKeptRow::TKeptRow(TMemTable &table, bool quietScroll) : m_table(table), m_quietScroll(quietScroll)
+{
+    if (m_quietScroll) {
+        m_afterScroll = std::move(m_table.afterScroll);
+        m_table.afterScroll = nullptr;
+    }
+    m_table.disableControls();
+    m_mark = m_table.bookmark();
+}
+
+TKeptRow::~TKeptRow()
+{
+    // A row deleted or filtered out meanwhile cannot be returned to; nor can the cursor
+    // move while a row is still being edited.
+    if (m_table.state() == TTableState::Browse && m_table.bookmarkValid(m_mark)) {
+        try {
+            m_table.gotoBookmark(m_mark);
+        } catch (const Exception &) {
+        }
+    }
+    m_table.freeBookmark(m_mark);
+    m_table.enableControls();
+    if (m_quietScroll)
+        m_table.afterScroll = std::move(m_afterScroll);
 }
 
 // ---- Notifications ---------------------------------------------------------------------------

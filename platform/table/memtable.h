@@ -265,6 +265,8 @@ public:
     const QString &cellText(int field, int record) const;
     // Loading: appends a row of values without hooks (used by the file reader).
     int appendRawRecord();
+    // Room for this many records in all, so that appending them copies nothing.
+    void reserveRecords(int count);
     void setRawInt(int field, int record, qint64 value);
     void setRawFloat(int field, int record, double value);
     void setRawText(int field, int record, QString value);
@@ -360,4 +362,22 @@ private:
     int m_disableCount = 0;
     bool m_pendingDataSet = false;
     bool m_pendingScroll = false;
+};
+
+// Holds the bound views still and remembers the current row while the cursor wanders
+// (a walk over the rows, an insert); on every way out the cursor goes back to that row
+// when it is still in the view (else it stays where it is) and the views are told once.
+// With quietScroll the table's after-scroll hook is also held back meanwhile.
+class TKeptRow {
+public:
+    explicit TKeptRow(TMemTable &table, bool quietScroll = false);
+    ~TKeptRow();
+    TKeptRow(const TKeptRow &) = delete;
+    TKeptRow &operator=(const TKeptRow &) = delete;
+
+private:
+    TMemTable &m_table;
+    TBookmark m_mark = kNoBookmark;
+    bool m_quietScroll;
+    TMemTable::Hook m_afterScroll;
 };

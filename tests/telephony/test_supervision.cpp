@@ -77,18 +77,28 @@ TEST_F(Supervision, DropsCallsTheLineNoLongerConfirms)
     EXPECT_FALSE(tapi.Recording);
 }
 
-TEST_F(Supervision, RemovedDeviceIsClosedAndReopenedWhenItReturns)
+TEST_F(Supervision, RemovedDeviceEndsItsCallsAtOnceAndIsReopenedWhenItReturns)
 {
     Open();
+    const QString name = tapi.LineName;
     Play(QStringLiteral("ring 4\n+1 answer\n+2 remove"));
-    tapi.CheckLine();
-    EXPECT_EQ(log.logTexts().first(), QStringLiteral("1 Chyba při kontrole TAPI zařízení: $80000042"));
+    // The recording call ends with the device, not at the next check: logged with that
+    // moment as its end, the line shown as no longer watched.
     EXPECT_FALSE(tapi.Active);
-    EXPECT_EQ(log.logTexts().size(), 1);
-    // The recording call was logged by the closing; the reopening failed.
+    EXPECT_FALSE(tapi.Recording);
+    EXPECT_EQ(tapi.CallCount(), 0);
     ASSERT_EQ(log.calls.size(), 1u);
-    ASSERT_GE(statuses.size(), 2u);
-    EXPECT_EQ(statuses[statuses.size() - 2], (Status{0, 0, QString()}));
+    EXPECT_EQ(log.calls[0].number, QStringLiteral("4"));
+    EXPECT_DOUBLE_EQ(Sec(log.calls[0].start), 1.0);
+    EXPECT_DOUBLE_EQ(Sec(log.calls[0].end), 3.0);
+    EXPECT_EQ(log.calls[0].fileName, log.tempFile);
+    EXPECT_EQ(log.logTexts(), QStringList{QStringLiteral("1 TAPI zařízení %1 bylo odpojeno, linka se nesleduje").arg(name)});
+    EXPECT_EQ(statuses.back(), (Status{0, 0, QString()}));
+
+    // The supervision tries to reopen it; that fails while it is away.
+    tapi.CheckLine();
+    EXPECT_FALSE(tapi.Active);
+    EXPECT_EQ(log.calls.size(), 1u);
     EXPECT_EQ(statuses.back(), (Status{-1, 0, QString()}));
 
     // Every tick tries again while the device is away.
@@ -104,6 +114,22 @@ TEST_F(Supervision, RemovedDeviceIsClosedAndReopenedWhenItReturns)
     EXPECT_EQ(statuses.back(), (Status{1, 1, QString()}));
     Play(QStringLiteral("ring 9"));
     EXPECT_EQ(tapi.CallCount(), 1);
+}
+
+TEST_F(Supervision, ALineWhoseStatusFailsIsClosedAndReopenedInTheSameTick)
+{
+    Open();
+    Play(QStringLiteral("ring 4\n+1 answer"));
+    clock.advance(2000);
+    provider.injectFault(LineScreenStage::Call, QStringLiteral("lineGetLineDevStatus"), LINEERR_OPERATIONFAILED);
+    tapi.CheckLine();
+    EXPECT_EQ(log.logTexts(), (QStringList{QStringLiteral("1 Chyba při kontrole TAPI zařízení: $80000048"),
+                                           QStringLiteral("3 Autorestart TAPI zařízení proběhl úspěšně")}));
+    // The recording call was logged by the closing.
+    ASSERT_EQ(log.calls.size(), 1u);
+    EXPECT_DOUBLE_EQ(Sec(log.calls[0].end), 3.0);
+    EXPECT_TRUE(tapi.Active);
+    EXPECT_EQ(statuses.back(), (Status{1, 1, QString()}));
 }
 
 TEST_F(Supervision, RunsFromItsTimer)

@@ -37,6 +37,39 @@ TEST(ColumnLayout, SerializedColumnsComeBackWholeAndDamageIsRefused)
     EXPECT_THROW(LoadColumns(huge), Exception);
 }
 
+// A count or length that promises more than the bytes that remain is damage: it is refused
+// before anything is allocated for it (a pick list of 0xFFFFFFFF texts once asked for 103 GB).
+TEST(ColumnLayout, CountsBeyondTheRemainingBytesAreRefusedWithoutAllocating)
+{
+    TColumns one(1);
+    one[0].FieldName = QStringLiteral("A");
+    one[0].PickList = QStringList{QStringLiteral("x")};
+    const QByteArray bytes = SaveColumns(one);
+    // The pick list's count sits after the cell alignment, 4 + 4 + 2 bytes before the end.
+    const qsizetype pickCount = bytes.size() - 4 - (4 + 2) - 4;
+    ASSERT_EQ(bytes.mid(pickCount, 4), QByteArray::fromHex("00000001"));
+    for (const char *count : {"ffffffff", "fffffffe", "7fffffff", "00000002"}) {
+        QByteArray spoiled = bytes;
+        spoiled.replace(pickCount, 4, QByteArray::fromHex(count));
+        EXPECT_THROW(LoadColumns(spoiled), Exception) << count;
+    }
+    // Every four bytes of the stream in turn made huge: a clear error (or, where the bytes
+    // were a colour or a number, a layout), never an allocation failure.
+    const QByteArray full = SaveColumns(sampleColumns());
+    for (qsizetype at = 10; at + 4 <= full.size(); ++at) {
+        for (const char *huge : {"ffffffff", "7ffffffe", "3fffffff"}) {
+            QByteArray spoiled = full;
+            spoiled.replace(at, 4, QByteArray::fromHex(huge));
+            try {
+                LoadColumns(spoiled);
+            } catch (const Exception &) {
+            } catch (const std::exception &e) {
+                ADD_FAILURE() << "at " << at << " " << huge << ": " << e.what();
+            }
+        }
+    }
+}
+
 // The .col files already on users' disks hold exactly these bytes: magic, version,
 // count, then per column the stream of Qt 6.4's QDataStream.
 TEST(ColumnLayout, StoredBytesKeepTheirLayout)

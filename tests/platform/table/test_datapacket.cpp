@@ -115,6 +115,36 @@ TEST(DataPacket, ReadsTheFileFormsOfOtherWriters)
     EXPECT_TRUE(t.fieldByName(QStringLiteral("ID")).isNull());
 }
 
+// The private-use characters that carry control characters through the parser are text
+// like any other: written as references, they come back as themselves.
+TEST(DataPacket, PrivateUseCharactersComeBackAsThemselves)
+{
+    const QString mixed = QStringLiteral("a") + QChar(char16_t(0xE000)) + QChar(char16_t(0x01)) + QChar(char16_t(0xE001))
+        + QChar(char16_t(0xE01F)) + QChar(char16_t(0xE020)) + QChar(char16_t(0xE020)) + QChar(char16_t(0xE005))
+        + QChar(char16_t(0x1F)) + QChar(char16_t(0xE021)) + QChar(char16_t(0xE020));
+    TMemTable t;
+    ASSERT_EQ(loadError(t, packet(kTwoFields, "")), QString());
+    t.extraParams().append({QStringLiteral("NOTE"), mixed});
+    t.insert();
+    t.fieldByName(QStringLiteral("S")).setAsString(mixed);
+    t.post();
+    const QByteArray bytes = SaveDataPacket(t);
+    EXPECT_TRUE(bytes.contains("&#57344;&#001;&#57345;")) << bytes.toStdString();
+    TMemTable u;
+    ASSERT_EQ(loadError(u, bytes), QString());
+    u.first();
+    EXPECT_EQ(u.fieldByName(QStringLiteral("S")).asString(), mixed);
+    EXPECT_EQ(u.extraParams(), t.extraParams());
+    EXPECT_EQ(SaveDataPacket(u), bytes);
+
+    // Other writers' hexadecimal references and leading zeros, for both kinds.
+    ASSERT_EQ(loadError(u, packet(kTwoFields, "<ROW S=\"&#xE000;&#xe01f;&#x1;&#0000057344;&#x0000000E020;\"/>")), QString());
+    u.first();
+    EXPECT_EQ(u.fieldByName(QStringLiteral("S")).asString(), QString(QChar(char16_t(0xE000))) + QChar(char16_t(0xE01F))
+                                                                  + QChar(char16_t(0x01)) + QChar(char16_t(0xE000))
+                                                                  + QChar(char16_t(0xE020)));
+}
+
 TEST(DataPacket, CounterStaysAboveStoredIdentifiers)
 {
     TMemTable t;
@@ -170,6 +200,25 @@ TEST(DataPacket, DamagedAndHostilePacketsFailClearlyAndChangeNothing)
         ASSERT_EQ(t.recordCount(), 1);
         t.first();
         EXPECT_EQ(t.fieldByName(QStringLiteral("S")).asString(), QStringLiteral("keep"));
+    }
+}
+
+// A row with very many attributes is refused with a clear error. The parser takes every
+// start tag whole before the reader sees it: it is handed over complete, never scanned
+// again from its beginning for each new piece of the file, so the work follows the
+// size of the row and a row of 11 MB is refused as readily as one of 1 MB.
+TEST(DataPacket, RowsWithVeryManyAttributesAreRefusedClearly)
+{
+    for (const int count : {100000, 1000000}) {
+        QByteArray row = "<ROW";
+        row.reserve(qsizetype(count) * 12 + 16);
+        for (int i = 0; i < count; ++i)
+            row += " A" + QByteArray::number(i) + "=\"1\"";
+        row += "/>";
+        TMemTable t;
+        const QString error = loadError(t, packet(kTwoFields, row));
+        EXPECT_TRUE(error.contains(QStringLiteral("unknown field A0"))) << error.toStdString();
+        EXPECT_FALSE(t.active());
     }
 }
 
@@ -303,7 +352,7 @@ TEST(DataPacket, SavedTextFollowsEditsDeletionsAndCopies)
 }
 
 namespace {
-// A table whose rows hold Czech text, control characters and texts beyond the code page,
+// A table whose rows hold Czech text, control and private-use characters and texts beyond the code page,
 // large enough that the file is read in several pieces and values straddle their borders.
 QByteArray bigPacket(int rows)
 {
@@ -314,6 +363,8 @@ QByteArray bigPacket(int rows)
         QString s = QStringLiteral("P\u0159\u00EDchoz\u00ED %1").arg(i);
         if (i % 97 == 0)
             s += QChar(char16_t(1 + i % 30)) + QStringLiteral("\u4E2D&<");
+        if (i % 89 == 0)
+            s += QChar(char16_t(0xE000 + i % 0x22));
         t.fieldByName(QStringLiteral("S")).setAsString(s);
         t.fieldByName(QStringLiteral("W")).setAsDateTime(38000 + i * 0.013);
         t.post();

@@ -259,6 +259,55 @@ TEST(MemTable, NotificationsWaitWhileControlsAreDisabled)
     EXPECT_EQ(moved.count(), 2);
 }
 
+TEST(MemTable, AKeptRowIsReturnedToWhenItIsStillShown)
+{
+    TMemTable t;
+    makeTable(t);
+    for (int i = 1; i <= 4; ++i)
+        addRow(t, QStringLiteral("r%1").arg(i), i);
+    t.setRecNo(2);
+    QSignalSpy moved(&t, &TMemTable::currentChanged);
+    int scrolls = 0;
+    t.afterScroll = [&](TMemTable &) { ++scrolls; };
+    {
+        const TKeptRow kept(t, true);
+        for (t.first(); !t.eof(); t.next()) {
+        }
+        EXPECT_FALSE(t.afterScroll); // held back during the walk
+    }
+    EXPECT_EQ(t.fieldByName(QStringLiteral("N")).asInteger(), 2);
+    EXPECT_EQ(scrolls, 0);
+    EXPECT_EQ(moved.count(), 1); // told once, at the end
+    ASSERT_TRUE(t.afterScroll);
+
+    // Deleted, or filtered out, meanwhile: the cursor stays where the work left it.
+    {
+        const TKeptRow kept(t);
+        t.deleteRecord();
+        t.last();
+    }
+    EXPECT_EQ(t.fieldByName(QStringLiteral("N")).asInteger(), 4);
+    t.setRecNo(1);
+    {
+        const TKeptRow kept(t);
+        t.setFilter(QStringLiteral("N > 2"));
+        t.setFiltered(true);
+        t.last();
+    }
+    EXPECT_EQ(t.fieldByName(QStringLiteral("N")).asInteger(), 4);
+    t.setFiltered(false);
+
+    // A row still being inserted is not left behind.
+    t.setRecNo(1);
+    {
+        const TKeptRow kept(t);
+        t.insert();
+    }
+    EXPECT_EQ(t.state(), TTableState::Insert);
+    t.cancel();
+    EXPECT_FALSE(t.controlsDisabled());
+}
+
 TEST(MemTable, CopyTakesAllRowsRegardlessOfFilterAndChecksStructure)
 {
     TMemTable a, b, other;
