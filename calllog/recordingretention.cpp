@@ -65,20 +65,26 @@ std::vector<Candidate> chosen(const std::vector<Candidate> &calls, const TRetent
     return result;
 }
 
-// The view position of the row with this identifier in the unfiltered table.
-bool gotoCall(TMemTable &table, int id)
+// The stored record of the row with this identifier; -1 when there is none.
+int recordOf(const TMemTable &table, int id)
 {
     const TField &field = table.fieldByName(QStringLiteral("IDAUDIO"));
     for (int record = 0; record < table.physicalCount(); ++record) {
-        if (field.asLargeIntAt(record) == id) {
-            const int position = table.viewPosition(record);
-            if (position < 0)
-                return false;
-            table.setRecNo(position + 1);
-            return true;
-        }
+        if (field.asLargeIntAt(record) == id)
+            return record;
     }
-    return false;
+    return -1;
+}
+
+// Makes the row with this identifier current in the unfiltered table.
+bool gotoCall(TMemTable &table, int id)
+{
+    const int record = recordOf(table, id);
+    const int position = record < 0 ? -1 : table.viewPosition(record);
+    if (position < 0)
+        return false;
+    table.setRecNo(position + 1);
+    return true;
 }
 
 } // namespace
@@ -87,9 +93,13 @@ QString TRetentionResult::Summary() const
 {
     QString text;
     if (recordings > 0) {
-        text = QStringLiteral("Odstraněno %1 starých nahrávek (%2 MB)").arg(recordings).arg(double(bytes) / 1048576.0, 0, 'f', 1);
+        // Czech counts: 1, 2 to 4, and 5 or more take different forms.
+        const QString removed = recordings == 1   ? QStringLiteral("Odstraněna %1 stará nahrávka")
+                                : recordings <= 4 ? QStringLiteral("Odstraněny %1 staré nahrávky")
+                                                  : QStringLiteral("Odstraněno %1 starých nahrávek");
+        text = removed.arg(recordings) + QStringLiteral(" (%1 MB)").arg(double(bytes) / 1048576.0, 0, 'f', 1);
         if (rows > 0)
-            text += QStringLiteral(" i s %1 záznamy hovorů").arg(rows);
+            text += (rows == 1 ? QStringLiteral(" i s %1 záznamem hovoru") : QStringLiteral(" i s %1 záznamy hovorů")).arg(rows);
         text += QLatin1Char('.');
     }
     if (!failures.isEmpty()) {
@@ -102,32 +112,113 @@ QString TRetentionResult::Summary() const
 
 namespace {
 
-// Empties or deletes the chosen rows and stores the log once, with the hooks that would
-// store it row by row held back. The remembered row may go with the old calls: the
-// cursor then stays where it is.
-std::vector<Candidate> changeRows(TMemTable &table, const TRetention &policy, const std::vector<Candidate> &victims)
-{
-    const TKeptRow kept(table);
-    const bool wasFiltered = table.filtered();
-    TMemTable::Hook afterPost = table.afterPost;
-    TMemTable::Hook beforeDelete = table.beforeDelete;
-    table.afterPost = nullptr;
-    table.beforeDelete = nullptr;
-    auto restore = [&] {
-        if (table.state() == TTableState::Edit)
-            table.cancel();
-        table.afterPost = afterPost;
-        table.beforeDelete = beforeDelete;
-        if (wasFiltered)
-            table.setFiltered(true);
+// A row as the table holds it, so that a change can be taken back.
+struct RowImage {
+    int id = 0;
+    struct Cell {
+        bool null = true;
+        qint64 i = 0;
+        double f = 0;
+        QString t;
     };
-    std::vector<Candidate> changed;
-    try {
-        if (wasFiltered)
+    std::vector<Cell> cells;
+};
+
+RowImage imageOf(const TMemTable &table, int id)
+{
+    RowImage image;
+    image.id = id;
+    const int record = recordOf(table, id);
+    for (int i = 0; i < table.fieldCount(); ++i) {
+        RowImage::Cell cell;
+        cell.null = table.cellNull(i, record);
+        if (!cell.null) {
+            switch (ValueKindOf(table.field(i).dataType())) {
+            case TValueKind::Int: cell.i = table.cellInt(i, record); break;
+            case TValueKind::Float: cell.f = table.cellFloat(i, record); break;
+            case TValueKind::Text: cell.t = table.cellText(i, record); break;
+            }
+        }
+        image.cells.push_back(std::move(cell));
+    }
+    return image;
+}
+
+// Holds back the hooks that would store the log row by row, and the filter, while
+// rows are changed in one pass; the remembered row may go with the old calls, and
+// the cursor then stays where it is.
+class QuietChange {
+public:
+    explicit QuietChange(TMemTable &table)
+        : m_table(table), m_kept(table), m_wasFiltered(table.filtered()), m_afterPost(table.afterPost),
+          m_beforeDelete(table.beforeDelete)
+    {
+        table.afterPost = nullptr;
+        table.beforeDelete = nullptr;
+        if (m_wasFiltered)
             table.setFiltered(false);
+    }
+    ~QuietChange()
+    {
+        if (m_table.state() == TTableState::Edit)
+            m_table.cancel();
+        m_table.afterPost = m_afterPost;
+        m_table.beforeDelete = m_beforeDelete;
+        if (m_wasFiltered)
+            m_table.setFiltered(true);
+    }
+    QuietChange(const QuietChange &) = delete;
+    QuietChange &operator=(const QuietChange &) = delete;
+
+private:
+    TMemTable &m_table;
+    const TKeptRow m_kept;
+    const bool m_wasFiltered;
+    TMemTable::Hook m_afterPost;
+    TMemTable::Hook m_beforeDelete;
+};
+
+// Puts rows back as they were: an emptied row gets its size again, a deleted one returns.
+void restoreRows(TMemTable &table, const std::vector<RowImage> &rows)
+{
+    const QuietChange quiet(table);
+    bool appended = false;
+    const int sizeField = table.fieldByName(QStringLiteral("AUDIOSIZE")).index();
+    for (const RowImage &row : rows) {
+        if (gotoCall(table, row.id)) {
+            table.edit();
+            table.field(sizeField).setAsInteger(row.cells[size_t(sizeField)].i);
+            table.post();
+            continue;
+        }
+        const int record = table.appendRawRecord();
+        for (int i = 0; i < int(row.cells.size()); ++i) {
+            const RowImage::Cell &cell = row.cells[size_t(i)];
+            if (cell.null)
+                continue;
+            switch (ValueKindOf(table.field(i).dataType())) {
+            case TValueKind::Int: table.setRawInt(i, record, cell.i); break;
+            case TValueKind::Float: table.setRawFloat(i, record, cell.f); break;
+            case TValueKind::Text: table.setRawText(i, record, cell.t); break;
+            }
+        }
+        appended = true;
+    }
+    if (appended)
+        table.finishLoading();
+}
+
+// Empties or deletes the chosen rows and stores the log once. When the log cannot be
+// stored, the rows are put back, so that memory never claims less than the files hold.
+std::vector<RowImage> changeRows(TMemTable &table, const TRetention &policy, const std::vector<Candidate> &victims)
+{
+    std::vector<RowImage> changed;
+    try {
+        const QuietChange quiet(table);
         for (const Candidate &c : victims) {
             if (!gotoCall(table, c.id))
                 continue;
+            changed.push_back(imageOf(table, c.id));
             if (policy.deleteRows) {
                 table.deleteRecord();
             } else {
@@ -135,14 +226,17 @@ std::vector<Candidate> changeRows(TMemTable &table, const TRetention &policy, co
                 table.fieldByName(QStringLiteral("AUDIOSIZE")).setAsInteger(0);
                 table.post();
             }
-            changed.push_back(c);
         }
-        SaveDataPacketFile(table, Tdmcd::DataFileName());
     } catch (...) {
-        restore();
+        restoreRows(table, changed);
         throw;
     }
-    restore();
+    try {
+        SaveDataPacketFile(table, Tdmcd::DataFileName());
+    } catch (...) {
+        restoreRows(table, changed);
+        throw;
+    }
     return changed;
 }
 
@@ -159,17 +253,25 @@ TRetentionResult ApplyRetention(Tdmcd &cd, const TRetention &policy, double now)
         return result;
 
     // The rows change in one pass and the log is stored once; the files go afterwards.
-    const std::vector<Candidate> changed = changeRows(table, policy, victims);
-    for (const Candidate &c : changed) {
-        const QString file = Tdmcd::RecordingFileName(c.id);
+    const std::vector<RowImage> changed = changeRows(table, policy, victims);
+    std::vector<RowImage> kept;
+    for (const RowImage &row : changed) {
+        const QString file = Tdmcd::RecordingFileName(row.id);
+        const auto victim = std::find_if(victims.begin(), victims.end(), [&](const Candidate &c) { return c.id == row.id; });
         if (QFile::remove(file)) {
             ++result.recordings;
-            result.bytes += c.size;
+            result.bytes += victim->size;
             if (policy.deleteRows)
                 ++result.rows;
         } else {
             result.failures.append(file);
+            kept.push_back(row);
         }
+    }
+    if (!kept.empty()) {
+        // A recording that stays keeps its row as it was.
+        restoreRows(table, kept);
+        SaveDataPacketFile(table, Tdmcd::DataFileName());
     }
     return result;
 }

@@ -21,7 +21,7 @@ struct TRetentionResult {
     int recordings = 0; // recordings removed
     int rows = 0;       // rows removed with them
     qint64 bytes = 0;   // bytes freed
-    QStringList failures; // files that could not be removed (their rows stay as they were)
+    QStringList failures; // files that could not be removed; their rows stay as they were
     // One line for the user and the log; empty when nothing was removed or failed.
     QString Summary() const;
 };
@@ -29,5 +29,5 @@ struct TRetentionResult {
 // Applies the policy to the open call log at the time now (a day number). The rows are
 // changed and data.xml stored first, the files removed after, so a failure on the way
 // never leaves a row pointing at a removed file. Raises Exception when data.xml cannot
-// be stored; no file is removed then.
+// be stored; no file is removed then and the rows in memory are as they were.
 TRetentionResult ApplyRetention(Tdmcd &cd, const TRetention &policy, double now);

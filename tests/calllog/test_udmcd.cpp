@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +13,7 @@
 #include "datapacket.h"
 #include "formatsettings.h"
 #include "myutils.h"
+#include "recordingretention.h"
 #include "support/manualclock.h"
 #include "support/tempdatadir.h"
 #include "udmcd.h"
@@ -667,5 +669,156 @@ TEST_F(CallLogTest, ALogThatCannotBeWrittenIsNamed)
         QFile::setPermissions(data.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         EXPECT_TRUE(dm->WriteProblem().contains(data.path()));
         QFile::setPermissions(data.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
+// ---- Keeping old recordings in check ----------------------------------------------------------
+
+namespace {
+// The AUDIOSIZE of each call, by identifier, as a table holds it; -2 for a call that is not there.
+qint64 sizeOf(const TMemTable &table, int id)
+{
+    const TField &ids = table.fieldByName(QStringLiteral("IDAUDIO"));
+    for (int r = 0; r < table.physicalCount(); ++r)
+        if (ids.asLargeIntAt(r) == id)
+            return table.fieldByName(QStringLiteral("AUDIOSIZE")).asLargeIntAt(r);
+    return -2;
+}
+qint64 storedSizeOf(int id)
+{
+    TMemTable t;
+    LoadDataPacketFile(t, Tdmcd::DataFileName());
+    return sizeOf(t, id);
+}
+} // namespace
+
+TEST_F(CallLogTest, RetentionByAgeEmptiesOnlyOldRowsWithFilesAndStoresTheLog)
+{
+    open();
+    const int oldest = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"), 100);
+    const int old = addCall(3, at(2, 9, 0, 0), at(2, 9, 1, 0), QStringLiteral("2"), 200);
+    const int noFile = addCall(3, at(2, 10, 0, 0), at(2, 10, 1, 0), QStringLiteral("3"), 300);
+    const int recent = addCall(3, at(20, 9, 0, 0), at(20, 9, 1, 0), QStringLiteral("4"), 400);
+    ASSERT_TRUE(QFile::remove(Tdmcd::RecordingFileName(noFile)));
+    TRetention policy;
+    policy.mode = TRetention::ByAge;
+    policy.days = 10;
+    // Nothing is old enough yet on the first day the clock shows.
+    EXPECT_TRUE(ApplyRetention(*dm, policy, at(11, 9, 0, 0)).Summary().isEmpty());
+    EXPECT_TRUE(QFile::exists(Tdmcd::RecordingFileName(oldest)));
+
+    const TRetentionResult result = ApplyRetention(*dm, policy, at(12, 12, 0, 0));
+    EXPECT_EQ(result.recordings, 2);
+    EXPECT_EQ(result.rows, 0);
+    EXPECT_EQ(result.bytes, 300);
+    EXPECT_TRUE(result.failures.isEmpty());
+    for (int id : {oldest, old}) {
+        EXPECT_FALSE(QFile::exists(Tdmcd::RecordingFileName(id)));
+        EXPECT_EQ(sizeOf(*dm->tb_audio, id), 0);
+        EXPECT_EQ(storedSizeOf(id), 0);
+    }
+    // A row that already pointed at no file is left as it is and is not counted.
+    EXPECT_EQ(storedSizeOf(noFile), 300);
+    EXPECT_EQ(storedSizeOf(recent), 400);
+    EXPECT_TRUE(QFile::exists(Tdmcd::RecordingFileName(recent)));
+    EXPECT_EQ(dm->tb_audio->physicalCount(), 4);
+}
+
+TEST_F(CallLogTest, RetentionBySizeTakesTheOldestFirstAndCanDeleteTheirRows)
+{
+    open();
+    const int a = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"), 1000);
+    const int b = addCall(3, at(2, 9, 0, 0), at(2, 9, 1, 0), QStringLiteral("2"), 1000);
+    const int c = addCall(3, at(3, 9, 0, 0), at(3, 9, 1, 0), QStringLiteral("3"), 1000);
+    gotoId(c);
+    TRetention policy;
+    policy.mode = TRetention::BySize;
+    policy.maxGigabytes = 1500.0 / (1024.0 * 1024.0 * 1024.0); // room for one recording
+    policy.deleteRows = true;
+    const TRetentionResult result = ApplyRetention(*dm, policy, at(4, 9, 0, 0));
+    EXPECT_EQ(result.recordings, 2);
+    EXPECT_EQ(result.rows, 2);
+    EXPECT_EQ(storedSizeOf(a), -2);
+    EXPECT_EQ(storedSizeOf(b), -2);
+    EXPECT_EQ(storedSizeOf(c), 1000);
+    EXPECT_TRUE(QFile::exists(Tdmcd::RecordingFileName(c)));
+    EXPECT_EQ(f("IDAUDIO").asInteger(), c); // the cursor stays on the row the user had
+    EXPECT_EQ(result.Summary(), QStringLiteral("Odstraněny 2 staré nahrávky (0.0 MB) i s 2 záznamy hovorů."));
+}
+
+// A log that cannot be stored removes no file and leaves every row in memory as it was,
+// so that a later save never writes rows that deny recordings still on disk.
+TEST_F(CallLogTest, RetentionThatCannotStoreTheLogChangesNothing)
+{
+    open();
+    const int a = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"), 100);
+    const int b = addCall(3, at(2, 9, 0, 0), at(2, 9, 1, 0), QStringLiteral("2"), 200);
+    const QStringList before = rows(*dm->tb_audio);
+    QFile::remove(Tdmcd::DataFileName());
+    QDir().mkpath(Tdmcd::DataFileName());
+    for (bool deleteRows : {false, true}) {
+        TRetention policy;
+        policy.mode = TRetention::ByAge;
+        policy.days = 1;
+        policy.deleteRows = deleteRows;
+        EXPECT_THROW(ApplyRetention(*dm, policy, at(30, 9, 0, 0)), Exception);
+        QStringList now = rows(*dm->tb_audio);
+        now.sort();
+        QStringList expected = before;
+        expected.sort();
+        EXPECT_EQ(now, expected) << (deleteRows ? "rows deleted" : "rows emptied");
+        EXPECT_TRUE(QFile::exists(Tdmcd::RecordingFileName(a)));
+        EXPECT_TRUE(QFile::exists(Tdmcd::RecordingFileName(b)));
+    }
+    // Once the log can be stored again, the next call stores both rows with their sizes.
+    QDir().rmdir(Tdmcd::DataFileName());
+    addCall(4, at(31, 9, 0, 0), at(31, 9, 0, 5), QStringLiteral("3"));
+    EXPECT_EQ(storedSizeOf(a), 100);
+    EXPECT_EQ(storedSizeOf(b), 200);
+}
+
+// A recording that cannot be removed keeps its row as it was, on disk and in memory.
+TEST_F(CallLogTest, RetentionKeepsTheRowOfARecordingThatCannotBeRemoved)
+{
+    open();
+    const int stuck = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("1"), 100);
+    const int gone = addCall(3, at(2, 9, 0, 0), at(2, 9, 1, 0), QStringLiteral("2"), 200);
+    const QString stuckFile = Tdmcd::RecordingFileName(stuck);
+    const QString folder = QFileInfo(stuckFile).absolutePath();
+    // A folder without write permission keeps its files from anyone but the superuser;
+    // for the superuser, an immutable file does the same where the file system allows it.
+    bool locked = false;
+    if (geteuid() != 0) {
+        locked = QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    } else {
+        locked = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), stuckFile}) == 0;
+    }
+    if (!locked)
+        GTEST_SKIP() << "no way to keep a file from being removed here (superuser without chattr +i)";
+    auto unlock = [&] {
+        if (geteuid() != 0)
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        else
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), stuckFile});
+    };
+    for (bool deleteRows : {false, true}) {
+        TRetention policy;
+        policy.mode = TRetention::ByAge;
+        policy.days = 1;
+        policy.deleteRows = deleteRows;
+        const TRetentionResult result = ApplyRetention(*dm, policy, at(30, 9, 0, 0));
+        EXPECT_EQ(result.failures, QStringList{stuckFile});
+        EXPECT_TRUE(QFile::exists(stuckFile));
+        EXPECT_EQ(sizeOf(*dm->tb_audio, stuck), 100);
+        EXPECT_EQ(storedSizeOf(stuck), 100);
+        EXPECT_TRUE(result.Summary().contains(stuckFile));
+    }
+    unlock();
+    if (geteuid() != 0) {
+        // Without write permission the other file stayed too, and its row with it.
+        EXPECT_EQ(storedSizeOf(gone), 200);
+    } else {
+        EXPECT_EQ(storedSizeOf(gone), 0);
+        EXPECT_FALSE(QFile::exists(Tdmcd::RecordingFileName(gone)));
     }
 }

@@ -4,6 +4,8 @@
 #include "session.h"
 
 #include "acmapi.h"
+#include "clock.h"
+#include "recordingretention.h"
 #include "codepage1250.h"
 #include "myutils.h"
 #include "simulatedline.h"
@@ -261,6 +263,50 @@ TEST_F(SessionSettings, StoredCallsAndLogLinesAreReported)
     EXPECT_EQ(call.AudioType, ceNeverConnected);
     EXPECT_TRUE(call.RecordingFile.isEmpty());
     EXPECT_GE(statuses.count(), 2);
+    session->StopWatch();
+}
+
+// Old recordings are never removed while a call is recorded; the check waits for its end.
+TEST_F(SessionSettings, OldRecordingsWaitUntilNoCallIsRecorded)
+{
+    TSettings s;
+    s.TAPIDevice = SimulatedLine::NameFor(1);
+    s = TSession::WithSimulatedDefaults(s);
+    ASSERT_TRUE(session->ApplyStartSettings(s, &error)) << error.toStdString();
+    openCallLog();
+    Tdmcd &cd = session->CallData();
+    const QString temp = Tdmcd::TempRecordFileName();
+    QFile old(temp);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(QByteArray(100, 'r'));
+    old.close();
+    cd.AddCall(ctIncoming, 1, Now() - 30, Now() - 30 + 1.0 / 1440, QStringLiteral("1"), temp);
+    const QString oldFile = Tdmcd::RecordingFileName(cd.tb_audio->autoIncValue() - 1);
+    ASSERT_TRUE(QFile::exists(oldFile));
+
+    QSignalSpy removed(session.get(), &TSession::recordingsRemoved);
+    ASSERT_TRUE(session->StartWatch());
+    pump();
+    provider.line(1).execute(ParseLineEvent(QStringLiteral("ring 603123456"), 1));
+    provider.line(1).execute(ParseLineEvent(QStringLiteral("answer"), 1));
+    pump();
+    ASSERT_TRUE(session->Audio().Recorder().IsActive());
+    TSettings keepTenDays = session->Settings();
+    keepTenDays.Retention.mode = TRetention::ByAge;
+    keepTenDays.Retention.days = 10;
+    session->ChangeSettings(keepTenDays); // a changed setting applies at once...
+    pump();
+    session->ApplyRetention();
+    EXPECT_TRUE(QFile::exists(oldFile)); // ...but not during a recording
+    EXPECT_EQ(removed.count(), 0);
+
+    provider.line(1).execute(ParseLineEvent(QStringLiteral("hangup"), 1));
+    pump();
+    ASSERT_FALSE(session->Audio().Recorder().IsActive());
+    session->ApplyRetention();
+    EXPECT_FALSE(QFile::exists(oldFile));
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_TRUE(removed.at(0).at(0).toString().startsWith(QStringLiteral("Odstraněna 1 stará nahrávka")));
     session->StopWatch();
 }
 

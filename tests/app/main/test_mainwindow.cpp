@@ -614,8 +614,8 @@ TEST_F(MainWindow, PhonebookOpensFromTheMenuAndItsNewsReachTheUser)
               QStringLiteral("Chyba - telefonní seznam nelze načíst: Telefonní seznam je poškozen na řádku 1: neznámá značka \"X\""));
 
     // What the old-recordings setting removed shows the same way.
-    emit app->session->recordingsRemoved(QStringLiteral("Odstraněno 2 starých nahrávek (1.5 MB)."));
-    EXPECT_EQ(w.StatusMessage(), QStringLiteral("Odstraněno 2 starých nahrávek (1.5 MB)."));
+    emit app->session->recordingsRemoved(QStringLiteral("Odstraněny 2 staré nahrávky (1.5 MB)."));
+    EXPECT_EQ(w.StatusMessage(), QStringLiteral("Odstraněny 2 staré nahrávky (1.5 MB)."));
 
     app->session->Phonebook().Put({QStringLiteral("603123456"), QStringLiteral("Jan Novák"), false, false});
     QString title;
