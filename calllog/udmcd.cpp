@@ -215,6 +215,9 @@ void Tdmcd::OpenCallLog()
             f->setVisible(c.visible);
         }
     }
+    // Room for a usual name in outputs that size columns by the field (not its 100 characters).
+    if (TField *name = tb_audio->findField(NameFieldName()); name && name->def().calculated)
+        name->setDisplayWidth(25);
     RecoverRecordings();
 }
 
@@ -717,6 +720,7 @@ void Tdmcd::ComputeNumberStatistics()
     };
     std::vector<Group> groups;
     QHash<QString, size_t> byKey;
+    QHash<QString, size_t> bySpelling; // the key is made once per spelling, not per row
     const int numberField = cd_tmp->fieldByName(QStringLiteral("PHONENUMBER")).index();
     const int lengthField = cd_tmp->fieldByName(QStringLiteral("WHENLENGTH")).index();
     const TField *nameField = cd_tmp->findField(NameFieldName());
@@ -724,14 +728,18 @@ void Tdmcd::ComputeNumberStatistics()
     for (int i = 0; i < rows; ++i) {
         const int record = cd_tmp->viewRecord(i);
         const QString &number = cd_tmp->cellText(numberField, record);
-        const QString key = NumberKey ? NumberKey(number) : number;
-        auto it = byKey.constFind(key);
-        if (it == byKey.constEnd()) {
-            it = byKey.insert(key, groups.size());
-            groups.emplace_back();
-            groups.back().firstRecord = record + 1;
+        auto spelt = bySpelling.constFind(number);
+        if (spelt == bySpelling.constEnd()) {
+            const QString key = NumberKey ? NumberKey(number) : number;
+            auto it = byKey.constFind(key);
+            if (it == byKey.constEnd()) {
+                it = byKey.insert(key, groups.size());
+                groups.emplace_back();
+                groups.back().firstRecord = record + 1;
+            }
+            spelt = bySpelling.insert(number, *it);
         }
-        Group &g = groups[*it];
+        Group &g = groups[*spelt];
         if (record < g.firstRecord) { // rows are kept in the order they were added
             g.firstRecord = record;
             g.number = number;
