@@ -28,11 +28,13 @@
 #include <QCloseEvent>
 #include <QDate>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
@@ -46,6 +48,8 @@ namespace {
 
 constexpr int kGaugeMax = 37767;
 constexpr int kGaugeLift = 5000;
+// How long the balloon of a ringing call shows.
+constexpr int kRingBalloonSeconds = 10;
 
 const char kNoRecorderText[] = "Chyba - nebylo nalezeno žádné záznamové zařízení pro nahrávaní.";
 const char kRestartFailedText[] = "Chyba - TAPI zařízení nelze zpětně automaticky zaktivovat!";
@@ -173,6 +177,17 @@ Tfmaintmb::Tfmaintmb(const TProgramSwitches &switches, QWidget *parent)
     AskExportFolder = [this] {
         return QFileDialog::getExistingDirectory(this, QStringLiteral("Vyberte adresář pro export:"));
     };
+    AskExportScope = [this] {
+        QMessageBox box(QMessageBox::Question, ApplicationTitle(),
+                        QStringLiteral("Seznam hovorů je filtrovaný. Které nahrávky exportovat?"), QMessageBox::NoButton,
+                        this);
+        QPushButton *filtered = box.addButton(QStringLiteral("Jen hovory ve &filtru"), QMessageBox::AcceptRole);
+        QPushButton *all = box.addButton(QStringLiteral("&Všechny hovory"), QMessageBox::AcceptRole);
+        box.addButton(QStringLiteral("&Zrušit"), QMessageBox::RejectRole);
+        box.setDefaultButton(filtered);
+        box.exec();
+        return box.clickedButton() == filtered ? 1 : box.clickedButton() == all ? 0 : -1;
+    };
     AskNumber = [](QString &number) {
         return InputText(QStringLiteral("Vytočit číslo"), QStringLiteral("Telefonní číslo"), number);
     };
@@ -269,6 +284,7 @@ void Tfmaintmb::createGrid()
         gridColumn("AUDIOSIZE", "Velikost audia [B]", 64, false),
         gridColumn("AUDIOSIZEKB", "Velikost [kB]", 90, true),
         gridColumn("PHONENUMBER", "Telefonní číslo", 100, true),
+        gridColumn("PHONENAME", "Jméno", 140, true),
     });
     TDBGridEx *grid = frg_audio->gr;
     grid->OnDrawColumnCell = [this, grid](QPainter *painter, const QRect &rect, int column, const QModelIndex &index,
@@ -435,6 +451,7 @@ bool Tfmaintmb::Startup()
     connect(session, &TSession::phonebookFailed, this, [this](const QString &message) {
         ShowErrorBalloon(QStringLiteral("Chyba - telefonní seznam nelze načíst: ") + message, 15);
     });
+    connect(session, &TSession::namesChanged, this, [this] { showCallerNumber(); });
 
     frg_audio->InitFrame(session->CallData().ds_audio, nullptr, QString());
     session->CallData().tb_audio->afterScroll = [this](TMemTable &) { GridAfterScroll(); };
@@ -466,6 +483,9 @@ bool Tfmaintmb::event(QEvent *event)
         AfterStart();
         return true;
     }
+    // Back from another window (the phonebook, say): names changed there show now.
+    if (event->type() == QEvent::WindowActivate && session && session->CallData().tb_audio->active())
+        session->RefreshNames();
     return QMainWindow::event(event);
 }
 
@@ -619,7 +639,9 @@ void Tfmaintmb::ShowStatus(int state, int callType, const QString &number)
         }
         status += Tdmtapi::CallStateName(state, callType);
         stb->SetPanelText(0, status);
-        stb->SetPanelText(1, number.isEmpty() ? QString() : QStringLiteral(" Tel. číslo: ") + number);
+        m_statusNumber = number;
+        showCallerNumber();
+        showRingBalloon(state, number);
         const DWORD s = DWORD(state);
         const bool single = n <= 1;
         setPhoneItemsEnabled(single && (s == LINECALLSTATE_IDLE || s == LINECALLSTATE_DIALTONE),
@@ -632,9 +654,60 @@ void Tfmaintmb::ShowStatus(int state, int callType, const QString &number)
         stbleft->SetPanelText(0, QStringLiteral(" Neaktivní TAPI"));
         for (int i = 0; i < stb->PanelCount(); ++i)
             stb->SetPanelText(i, QString());
+        m_statusNumber.clear();
+        m_ringBalloon.clear();
     }
     if (state == -1)
         ShowErrorBalloon(QString::fromUtf8(kRestartFailedText), 15);
+}
+
+QString Tfmaintmb::NumberWithName(const QString &number, const QString &name)
+{
+    return name.isEmpty() || name == number ? number : number + QStringLiteral(" (") + name + QLatin1Char(')');
+}
+
+QString Tfmaintmb::CallerName(const QString &number) const
+{
+    if (!session || number.isEmpty())
+        return QString();
+    // The line's own name for a call still on it comes first when the phonebook has none.
+    QString lineName;
+    for (int i = 0; i < session->Tapi().CallCount(); ++i) {
+        const TCallRec *call = session->Tapi().CallAt(i);
+        if (call->Number == number && !call->Name.trimmed().isEmpty()) {
+            lineName = call->Name.trimmed();
+            break;
+        }
+    }
+    return session->NameFor(number, lineName);
+}
+
+void Tfmaintmb::showCallerNumber()
+{
+    if (m_statusNumber.isEmpty()) {
+        stb->SetPanelText(1, QString());
+        stb->Panel(1)->setToolTip(QString());
+        return;
+    }
+    const QString text = QStringLiteral(" Tel. číslo: ") + NumberWithName(m_statusNumber, CallerName(m_statusNumber));
+    stb->SetPanelText(1, text);
+    stb->Panel(1)->setToolTip(text.trimmed()); // a long name does not fit the panel
+}
+
+void Tfmaintmb::showRingBalloon(int state, const QString &number)
+{
+    if (DWORD(state) != LINECALLSTATE_OFFERING || number.isEmpty()) {
+        if (DWORD(state) != LINECALLSTATE_OFFERING)
+            m_ringBalloon.clear();
+        return;
+    }
+    const QString text = Tdmtapi::CallStateName(state, ctIncoming) + QStringLiteral(": ")
+        + NumberWithName(number, CallerName(number));
+    if (text == m_ringBalloon)
+        return; // every ring reports again; the balloon comes once per caller and name
+    m_ringBalloon = text;
+    if (m_trayAvailable && cti->isVisible())
+        cti->showMessage(ApplicationTitle(), text, QSystemTrayIcon::Information, kRingBalloonSeconds * 1000);
 }
 
 void Tfmaintmb::setPhoneItemsEnabled(bool dial, bool answer, bool hangup)
@@ -683,7 +756,13 @@ void Tfmaintmb::GridAfterScroll()
     if (!session || !session->CallData().tb_audio->active())
         return;
     TMemTable *table = session->CallData().tb_audio;
-    const bool audio = !table->isEmpty() && table->fieldByName(QStringLiteral("AUDIOSIZE")).asLargeInt() > 0;
+    // A recording removed since (by hand, or by the retention of old recordings) is no
+    // recording: the commands would only say so.
+    bool audio = !table->isEmpty() && table->fieldByName(QStringLiteral("AUDIOSIZE")).asLargeInt() > 0;
+    if (audio) {
+        const int id = table->fieldByName(QStringLiteral("IDAUDIO")).asInteger();
+        audio = id != 0 && QFileInfo(Tdmcd::RecordingFileName(id)).isFile();
+    }
     for (QAction *item : {mm_playrecording, mm_saverecording})
         item->setEnabled(audio);
     btn_aud_play->setEnabled(audio);
@@ -742,9 +821,17 @@ void Tfmaintmb::mm_exportrecordingsClick()
 {
     if (!session || session->CallData().tb_audio->isEmpty())
         return;
+    // A filtered list asks whether the filter holds for the export too.
+    bool onlyFiltered = true;
+    if (session->CallData().tb_audio->filtered()) {
+        const int scope = AskExportScope();
+        if (scope < 0)
+            return;
+        onlyFiltered = scope == 1;
+    }
     const QString folder = AskExportFolder();
     if (!folder.isEmpty())
-        session->CallData().ExportRecordings(folder);
+        session->CallData().ExportRecordings(folder, onlyFiltered);
 }
 
 void Tfmaintmb::frg_audiospbfilterClick(bool fromButton)
@@ -778,6 +865,7 @@ void Tfmaintmb::mm_phonebookClick()
         return;
     Tfphonebook window(session, this);
     window.exec();
+    session->RefreshNames(); // the list shows the names as the window left them
     frg_audio->gr->viewport()->update();
 }
 

@@ -129,6 +129,12 @@ public:
 
     // ---- Displays ------------------------------------------------------------------------
     void ShowStatus(int state, int callType, const QString &number);
+    // "number (name)", or the number alone when there is no name.
+    static QString NumberWithName(const QString &number, const QString &name);
+    // The name shown for a number: the phonebook's, else the one the line gives.
+    QString CallerName(const QString &number) const;
+    // The text of the balloon of the ringing call; empty when no call rings.
+    QString RingBalloonText() const { return m_ringBalloon; }
     void ShowLevel(TdeAudioControlSource *source);
     void GridAfterScroll();
     // Draws the call-type icon before the call type name; any grid showing calls uses it.
@@ -174,6 +180,8 @@ public:
     std::function<QString()> AskSaveFileName;
     // The folder to export recordings into; empty when cancelled.
     std::function<QString()> AskExportFolder;
+    // For a filtered list: 1 only the calls in the filter, 0 all calls, -1 cancelled.
+    std::function<int()> AskExportScope;
     // The number to dial: true with the edited number when confirmed.
     std::function<bool(QString &number)> AskNumber;
 
@@ -197,12 +205,16 @@ private:
     void layoutPanel1();
     void FormClose();
     void setPhoneItemsEnabled(bool dial, bool answer, bool hangup);
+    void showCallerNumber();
+    void showRingBalloon(int state, const QString &number);
     bool currentRecordHasAudio(int &id) const;
     void showFilterState();
     bool confirmQuit();
 
     TProgramSwitches m_switches;
     bool m_trayAvailable = false;
+    QString m_statusNumber; // the number the status bar shows
+    QString m_ringBalloon;
     bool m_closing = false;
     bool m_closed = false;
     QTimer *m_messageTimer = nullptr;

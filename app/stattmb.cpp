@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QShowEvent>
+#include <QTabWidget>
 #include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
@@ -176,11 +177,45 @@ Tfstattmb::Tfstattmb(Tdmcd *dmcd, QWidget *parent) : QDialog(parent), m_dmcd(dmc
     chartLayout->setContentsMargins(0, 0, 0, 0);
     chartLayout->addWidget(Chart1);
 
+    // Calls per number with the caller's name, beside the chart.
+    frg_statnum = new Tfrg(this);
+    frg_statnum->setObjectName(QStringLiteral("frg_statnum"));
+    frg_statnum->nv->hide();
+    frg_statnum->spbfind->hide();
+    frg_statnum->spboutput->setVisible(Tfrg::HasOutputFactory());
+    TDBGridEx *numberGrid = frg_statnum->gr;
+    numberGrid->SetHotTrackTitles(false);
+    numberGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    numberGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    numberGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TColumns numberColumns;
+    const struct {
+        const char *field;
+        const char *title;
+        int width;
+    } perNumber[] = {{"PHONENUMBER", "Telefonní číslo", 110}, {"PHONENAME", "Jméno", 190},
+                     {"C1", "Počet hovorů", 83},             {"C2", "Celková délka", 81},
+                     {"C3", "Nejdelší hovor", 91},           {"C5", "Průměrná délka", 93}};
+    for (const auto &d : perNumber) {
+        TColumn column;
+        column.FieldName = QString::fromUtf8(d.field);
+        column.Title.Caption = QString::fromUtf8(d.title);
+        column.Width = d.width;
+        numberColumns.push_back(column);
+    }
+    numberGrid->SetColumns(numberColumns);
+    numberGrid->SetDataModel(m_dmcd->ds_statnum);
+
+    pc_stat = new QTabWidget(this);
+    pc_stat->setDocumentMode(true);
+    pc_stat->addTab(Panel1, QStringLiteral("&Graf"));
+    pc_stat->addTab(frg_statnum, QStringLiteral("Podle čís&el"));
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(frg_stat);
-    layout->addWidget(Panel1, 1);
+    layout->addWidget(pc_stat, 1);
     setFixedSize(720, 447);
 
     connect(frg_stat->spbfilter, &QPushButton::clicked, this, [this] {
@@ -237,6 +272,8 @@ void Tfstattmb::frg_statspbfilterClick()
         work->setFiltered(false);
     work->copyFrom(*m_dmcd->tb_audio);
     m_dmcd->ComputeStatistics(from, to);
+    m_dmcd->ComputeNumberStatistics();
+    frg_statnum->spbfilter->setToolTip(frg_stat->spbfilter->toolTip());
 
     Series1->clear();
     Series2->clear();

@@ -16,6 +16,7 @@ class QChart;
 class QChartView;
 class QLabel;
 class QLineSeries;
+class QTabWidget;
 class QValueAxis;
 class Tfrg;
 class TDateTimePicker;
@@ -36,6 +37,9 @@ public:
     QLabel *Label3;
     QLineSeries *Series1; // outgoing calls, red
     QLineSeries *Series2; // incoming calls, green
+    // Below the list: the chart, and the calls per number with the caller's name.
+    QTabWidget *pc_stat;
+    Tfrg *frg_statnum;
     QCategoryAxis *BottomAxis;
     QValueAxis *LeftAxis;
 

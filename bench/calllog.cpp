@@ -182,7 +182,7 @@ void BM_Sort(benchmark::State &state)
         benchmark::DoNotOptimize(dm.tb_audio->recordCount());
     }
 }
-BENCHMARK(BM_Sort)->Unit(benchmark::kMillisecond)->ArgsProduct({benchmark::CreateDenseRange(0, 12, 1), {0, 1}});
+BENCHMARK(BM_Sort)->Unit(benchmark::kMillisecond)->ArgsProduct({benchmark::CreateDenseRange(0, 13, 1), {0, 1}});
 
 void BM_ComputeStatistics(benchmark::State &state)
 {

@@ -6,9 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QDirIterator>
 #include <QRegularExpression>
 #include <QTemporaryFile>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -99,6 +101,7 @@ qint32 checkedInt32(qint64 value)
 Tdmcd::Tdmcd(QObject *parent)
     : QObject(parent), tb_audio(new TMemTable(this)), cd_stat(new TMemTable(this)), cd_tmp(new TMemTable(this)),
       ds_audio(new TTableModel(tb_audio, this)), ds_stat(new TTableModel(cd_stat, this)),
+      cd_statnum(new TMemTable(this)), ds_statnum(new TTableModel(cd_statnum, this)),
       ShellOpen([](const QString &fileName) { return OpenDocument(fileName, false, [] { ReportNoPlayer(); }); })
 {
     tb_audio->setObjectName(QStringLiteral("tb_audio"));
@@ -106,10 +109,15 @@ Tdmcd::Tdmcd(QObject *parent)
     cd_tmp->setObjectName(QStringLiteral("cd_tmp"));
     ds_audio->setObjectName(QStringLiteral("ds_audio"));
     ds_stat->setObjectName(QStringLiteral("ds_stat"));
+    cd_statnum->setObjectName(QStringLiteral("cd_statnum"));
+    ds_statnum->setObjectName(QStringLiteral("ds_statnum"));
     tb_audio->beforePost = [this](TMemTable &t) { tb_audioBeforePost(t); };
     tb_audio->afterPost = [this](TMemTable &t) { tb_audioAfterPost(t); };
     tb_audio->afterDelete = [this](TMemTable &t) { tb_audioAfterPost(t); };
     tb_audio->beforeDelete = [this](TMemTable &t) { tb_audioBeforeDelete(t); };
+    // The caller's name is looked up, never stored: data.xml keeps its fields.
+    tb_audio->addCalculatedField(NameFieldName(), TFieldType::String, kNameWidth);
+    tb_audio->calcFields = [this](TMemTable &t, int record) { tb_audioCalcFields(t, record); };
     DataModuleCreate();
 }
 
@@ -131,6 +139,32 @@ void Tdmcd::Warn(const QString &text)
 {
     WriteLogLine(text);
     emit warning(text);
+}
+
+QString Tdmcd::NameFieldName() { return QStringLiteral("PHONENAME"); }
+
+void Tdmcd::tb_audioCalcFields(TMemTable &table, int record)
+{
+    // Resolved once per structure: this runs for every row of a loaded log.
+    if (m_nameField < 0 || m_nameField >= table.fieldCount() || m_numberField >= table.fieldCount()
+        || table.field(m_nameField).fieldName() != NameFieldName()
+        || table.field(m_numberField).fieldName() != QLatin1String("PHONENUMBER")) {
+        const TField *name = table.findField(NameFieldName());
+        const TField *number = table.findField(QStringLiteral("PHONENUMBER"));
+        if (!name || !number || !name->def().calculated)
+            return; // a file field of that name keeps its own values
+        m_nameField = name->index();
+        m_numberField = number->index();
+    }
+    const QString &number = table.cellText(m_numberField, record);
+    table.setCalculatedText(m_nameField, record,
+                            number.isEmpty() || !NameOfNumber ? QString() : NameOfNumber(number).left(kNameWidth));
+}
+
+void Tdmcd::RefreshNames()
+{
+    if (tb_audio->active())
+        tb_audio->recalculateFields();
 }
 
 QString Tdmcd::DataFileName() { return JoinPath(DataDirectory(), QStringLiteral("data.xml")); }
@@ -172,6 +206,7 @@ void Tdmcd::OpenCallLog()
         {"AUDIOSIZE", "Velikost audia [B]", false},
         {"AUDIOSIZEKB", "Velikost [kB]", true},
         {"PHONENUMBER", "Telefonní číslo", true},
+        {"PHONENAME", "Jméno", true},
     };
     for (const Caption &c : captions) {
         if (TField *f = tb_audio->findField(QLatin1String(c.field))) {
@@ -180,6 +215,9 @@ void Tdmcd::OpenCallLog()
             f->setVisible(c.visible);
         }
     }
+    // Room for a usual name in outputs that size columns by the field (not its 100 characters).
+    if (TField *name = tb_audio->findField(NameFieldName()); name && name->def().calculated)
+        name->setDisplayWidth(25);
     RecoverRecordings();
 }
 
@@ -499,7 +537,7 @@ void Tdmcd::ReportNoPlayer()
     ShowMessageBox(QStringLiteral("Nepodařilo se najít program asociovaný k přehrávání!"), mkError, mbOK);
 }
 
-void Tdmcd::ExportRecordings(const QString &folder)
+void Tdmcd::ExportRecordings(const QString &folder, bool onlyFiltered)
 {
     int possible = 0;
     int exported = 0;
@@ -507,6 +545,14 @@ void Tdmcd::ExportRecordings(const QString &folder)
         BeginWait(WaitCursor::Hourglass);
         Finally endWait([] { EndWait(); });
         const TKeptRow currentRow(*tb_audio);
+        // All calls: the filter is off for the walk and on again before the row is sought.
+        const bool filterOff = !onlyFiltered && tb_audio->filtered();
+        if (filterOff)
+            tb_audio->setFiltered(false);
+        Finally filterBack([&] {
+            if (filterOff)
+                tb_audio->setFiltered(true);
+        });
         const TField &size = tb_audio->fieldByName(QStringLiteral("AUDIOSIZE"));
         const TField &ident = tb_audio->fieldByName(QStringLiteral("IDAUDIO"));
         const TField &number = tb_audio->fieldByName(QStringLiteral("PHONENUMBER"));
@@ -643,6 +689,91 @@ void Tdmcd::ComputeStatistics(TDateChoice dateFrom, TDateChoice dateTo)
     }
     cd_stat->setIndexFieldNames(QStringLiteral("CALLTYPE"));
     cd_stat->first();
+}
+
+void Tdmcd::ComputeNumberStatistics()
+{
+    cd_statnum->disableControls();
+    Finally restore([&] { cd_statnum->enableControls(); });
+
+    cd_statnum->close();
+    cd_statnum->fieldDefs().clear();
+    cd_statnum->addFieldDef(QStringLiteral("PHONENUMBER"), TFieldType::String, 60);
+    cd_statnum->addFieldDef(NameFieldName(), TFieldType::String, kNameWidth);
+    for (const char *name : {"C1", "C2", "C3", "C5"})
+        cd_statnum->addFieldDef(QLatin1String(name), TFieldType::Integer);
+    cd_statnum->createDataSet();
+    for (const char *name : {"C2", "C3", "C5"}) {
+        TField &f = cd_statnum->fieldByName(QLatin1String(name));
+        f.setOnGetText(&Tdmcd::DurationGetText);
+        f.setAlignment(Qt::AlignLeft);
+    }
+    if (!cd_tmp->active())
+        return;
+
+    // One group per number as the phonebook compares numbers, spelt as its oldest row has it.
+    struct Group {
+        QString number;
+        QString name;
+        int firstRecord = 0;
+        qint64 count = 0, sum = 0, maximum = 0;
+    };
+    std::vector<Group> groups;
+    QHash<QString, size_t> byKey;
+    QHash<QString, size_t> bySpelling; // the key is made once per spelling, not per row
+    const int numberField = cd_tmp->fieldByName(QStringLiteral("PHONENUMBER")).index();
+    const int lengthField = cd_tmp->fieldByName(QStringLiteral("WHENLENGTH")).index();
+    const TField *nameField = cd_tmp->findField(NameFieldName());
+    const int rows = cd_tmp->recordCount();
+    for (int i = 0; i < rows; ++i) {
+        const int record = cd_tmp->viewRecord(i);
+        const QString &number = cd_tmp->cellText(numberField, record);
+        auto spelt = bySpelling.constFind(number);
+        if (spelt == bySpelling.constEnd()) {
+            const QString key = NumberKey ? NumberKey(number) : number;
+            auto it = byKey.constFind(key);
+            if (it == byKey.constEnd()) {
+                it = byKey.insert(key, groups.size());
+                groups.emplace_back();
+                groups.back().firstRecord = record + 1;
+            }
+            spelt = bySpelling.insert(number, *it);
+        }
+        Group &g = groups[*spelt];
+        if (record < g.firstRecord) { // rows are kept in the order they were added
+            g.firstRecord = record;
+            g.number = number;
+            g.name = nameField ? nameField->asStringAt(record) : QString();
+        }
+        const qint64 length = cd_tmp->cellNull(lengthField, record) ? 0 : cd_tmp->cellInt(lengthField, record);
+        ++g.count;
+        g.sum = checkedInt32(g.sum + length);
+        g.maximum = std::max(g.maximum, length);
+    }
+    // The most frequent callers first.
+    std::stable_sort(groups.begin(), groups.end(), [](const Group &a, const Group &b) {
+        return a.count != b.count ? a.count > b.count : a.sum > b.sum;
+    });
+    // Rows as a loaded file gives them: tens of thousands of callers take no row-by-row posting.
+    const int outNumber = cd_statnum->fieldByName(QStringLiteral("PHONENUMBER")).index();
+    const int outName = cd_statnum->fieldByName(NameFieldName()).index();
+    const int c1 = cd_statnum->fieldByName(QStringLiteral("C1")).index();
+    const int c2 = cd_statnum->fieldByName(QStringLiteral("C2")).index();
+    const int c3 = cd_statnum->fieldByName(QStringLiteral("C3")).index();
+    const int c5 = cd_statnum->fieldByName(QStringLiteral("C5")).index();
+    for (const Group &g : groups) {
+        const int row = cd_statnum->appendRawRecord();
+        if (!g.number.isEmpty())
+            cd_statnum->setRawText(outNumber, row, g.number.left(60));
+        if (!g.name.isEmpty())
+            cd_statnum->setRawText(outName, row, g.name);
+        cd_statnum->setRawInt(c1, row, checkedInt32(g.count));
+        cd_statnum->setRawInt(c2, row, g.sum);
+        cd_statnum->setRawInt(c3, row, g.maximum);
+        cd_statnum->setRawInt(c5, row, g.sum / g.count);
+    }
+    cd_statnum->finishLoading();
+    cd_statnum->first();
 }
 
 QString Tdmcd::ChartFilterText(int callType, double start, double end)

@@ -29,6 +29,10 @@ public:
     TMemTable *cd_tmp;
     TTableModel *ds_audio;
     TTableModel *ds_stat;
+    // Calls per number over the dates of the last statistics (cd_tmp's view): number,
+    // name, count, total, longest and average length; most calls first.
+    TMemTable *cd_statnum;
+    TTableModel *ds_statnum;
 
     int LinkNumber() const { return m_linkNumber; }
     void SetLinkNumber(int number) { m_linkNumber = number; }
@@ -63,7 +67,8 @@ public:
     static QString RecoveryFolder();
     QString CopyRecording(int id, const QString &target);
     void PlayRecording(int id);
-    void ExportRecordings(const QString &folder);
+    // Copies the recordings of the listed calls (onlyFiltered), or of every call, into the folder.
+    void ExportRecordings(const QString &folder, bool onlyFiltered = true);
     // Opens a document with its associated program; replaceable for tests. False when
     // no program is associated; a player that fails later reports through ReportNoPlayer.
     std::function<bool(const QString &fileName)> ShellOpen;
@@ -75,9 +80,21 @@ public:
                             TDateChoice dateTo);
     void ComputeStatistics(TDateChoice dateFrom, TDateChoice dateTo);
     static QString DateFilter(TDateChoice dateFrom, TDateChoice dateTo);
+    // Fills cd_statnum from the rows of cd_tmp that ComputeStatistics left in its view.
+    void ComputeNumberStatistics();
+    // The form in which two numbers are the same caller (none: as written).
+    std::function<QString(const QString &number)> NumberKey;
     // The chart's counting expression for one call type and period, and its count over cd_tmp.
     static QString ChartFilterText(int callType, double start, double end);
     int CountChartCalls(int callType, double start, double end) const;
+
+    // Names for numbers: the calculated field PHONENAME ("Jméno") shows the name this
+    // lookup gives for a row's PHONENUMBER; the file never holds it.
+    static QString NameFieldName();
+    static constexpr int kNameWidth = 100;
+    std::function<QString(const QString &number)> NameOfNumber;
+    // Looks every row's name up again (the names behind the lookup changed).
+    void RefreshNames();
 
     static QString CallTypeName(int callType);
     // Display hook of length fields: hours:minutes:seconds; nothing on an empty table.
@@ -100,6 +117,9 @@ private:
     void tb_audioBeforePost(TMemTable &table);
     void tb_audioAfterPost(TMemTable &table);
     void tb_audioBeforeDelete(TMemTable &table);
+    void tb_audioCalcFields(TMemTable &table, int record);
 
     int m_linkNumber = 0;
+    int m_nameField = -1;
+    int m_numberField = -1;
 };

@@ -1,5 +1,7 @@
 #include "dbfrg.h"
 
+#include <algorithm>
+
 #include "cfghandler.h"
 #include "dbext.h"
 #include "dbfrgcols.h"
@@ -354,7 +356,7 @@ void Tfrg::InitFrame(TTableModel *dataSource, QDialog *detailForm, const QString
         m_savedSettings = true;
         try {
             const QByteArray bytes = HexDecode(QString::fromLatin1(stored));
-            gr->SetColumns(withDesignedFonts(LoadColumns(bytes), gr->Columns()));
+            gr->SetColumns(withNewColumns(withDesignedFonts(LoadColumns(bytes), gr->Columns()), gr->Columns()));
         } catch (const Exception &) {
             // Damaged settings: the designed layout stays.
             gr->SetColumns(LoadColumns(m_defaultColumns));
@@ -556,6 +558,22 @@ TColumns Tfrg::withDesignedFonts(TColumns loaded, const TColumns &designed)
                 break;
             }
         }
+    }
+    return loaded;
+}
+
+TColumns Tfrg::withNewColumns(TColumns loaded, const TColumns &designed)
+{
+    // Settings saved before a column was designed lack it: it joins at the end as
+    // designed, so that a new column is seen without restoring the standard layout.
+    for (const TColumn &design : designed) {
+        if (design.FieldName.isEmpty())
+            continue;
+        const bool known = std::any_of(loaded.begin(), loaded.end(), [&](const TColumn &column) {
+            return column.FieldName.compare(design.FieldName, Qt::CaseInsensitive) == 0;
+        });
+        if (!known)
+            loaded.push_back(design);
     }
     return loaded;
 }

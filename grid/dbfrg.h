@@ -148,6 +148,7 @@ private:
     static void showPlainMessage(const QString &text);
     // Loaded columns with the fonts of the designed columns of the same fields.
     static TColumns withDesignedFonts(TColumns loaded, const TColumns &designed);
+    static TColumns withNewColumns(TColumns loaded, const TColumns &designed);
 
     QPointer<TTableModel> m_dataSource;
     QPointer<QDialog> m_detailForm;

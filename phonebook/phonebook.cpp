@@ -47,8 +47,11 @@ void TPhonebook::SetCountryPrefix(const QString &prefix)
         if (c.isDigit())
             digits.append(c);
     }
+    if (digits == m_countryPrefix)
+        return;
     m_countryPrefix = digits;
     reindex();
+    ++m_generation;
 }
 
 const TPhonebookEntry *TPhonebook::Find(const QString &number) const
@@ -84,6 +87,7 @@ void TPhonebook::Put(const TPhonebookEntry &entry)
     TPhonebookEntry clean = entry;
     clean.Number = entry.Number.trimmed();
     clean.Name = entry.Name.trimmed();
+    ++m_generation;
     const auto it = m_index.constFind(key);
     if (it != m_index.constEnd()) {
         m_entries[*it] = clean;
@@ -116,6 +120,7 @@ bool TPhonebook::Remove(const QString &number)
         return false;
     m_entries.removeAt(int(entry - m_entries.constData()));
     reindex();
+    ++m_generation;
     return true;
 }
 
@@ -123,6 +128,7 @@ void TPhonebook::Clear()
 {
     m_entries.clear();
     m_index.clear();
+    ++m_generation;
 }
 
 int TPhonebook::Merge(const QList<TPhonebookEntry> &entries)
@@ -225,6 +231,7 @@ void TPhonebook::Load(const QString &fileName)
     }
     m_entries = loaded.m_entries;
     m_index = loaded.m_index;
+    ++m_generation;
 }
 
 void TPhonebook::Save(const QString &fileName) const

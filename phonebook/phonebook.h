@@ -62,6 +62,10 @@ public:
     // Replaces the file whole; raises Exception when it cannot be written.
     void Save(const QString &fileName) const;
 
+    // Changes with every change of entries or country prefix: caches of looked-up names
+    // compare it to know they are stale.
+    quint64 Generation() const { return m_generation; }
+
     static QByteArray Serialise(const QList<TPhonebookEntry> &entries);
     static QList<TPhonebookEntry> Parse(const QByteArray &bytes);
 
@@ -73,4 +77,5 @@ private:
     QList<TPhonebookEntry> m_entries;
     QHash<QString, int> m_index; // normalised number -> entry
     QString m_countryPrefix;
+    quint64 m_generation = 0;
 };

@@ -129,8 +129,11 @@ TSession::TSession(QObject *parent)
     m_tapi->CallLog = m_callLog.get();
     m_tapi->Recorder = m_recorder.get();
     m_tapi->OnStatus = [this](int state, int callType, const QString &number) {
+        learnLineNames();
         emit statusChanged(state, callType, number, Tdmtapi::CallStateName(state, callType));
     };
+    m_cd->NameOfNumber = [this](const QString &number) { return NameFor(number); };
+    m_cd->NumberKey = [this](const QString &number) { return TPhonebook::Normalise(number, m_phonebook.CountryPrefix()); };
     connect(m_cd.get(), &Tdmcd::warning, this, &TSession::warning);
     m_audio->OnLevel = [this](TdeAudioControlSource *source) {
         emit levelChanged(source);
@@ -252,6 +255,11 @@ void TSession::applyToModules(const TSettings &settings)
     m_audio->SetSilenceMaxSeconds(settings.SilenceMaxSeconds);
     m_audio->SetSilencePeakLevel(settings.SilencePeakLevel);
     m_phonebook.SetCountryPrefix(settings.CountryPrefix);
+    // Names learned under another prefix: their keys follow it.
+    m_lineNames.clear();
+    for (auto it = m_lineNamesGiven.cbegin(); it != m_lineNamesGiven.cend(); ++it)
+        m_lineNames.insert(TPhonebook::Normalise(it.key(), m_phonebook.CountryPrefix()), it.value());
+    RefreshNames();
 }
 
 bool TSession::ApplyStartSettings(const TSettings &settings, QString *error)
@@ -342,6 +350,18 @@ void TSession::ChangeSettings(const TSettings &settings)
 
 bool TSession::OpenCallLog(QString &error)
 {
+    // The names first, so that the log's rows are named as they load.
+    try {
+        m_phonebook.Load(PhonebookFileName());
+        m_phonebookProblem.clear();
+    } catch (const Exception &e) {
+        m_phonebookProblem = e.message();
+        WriteLogLine(e.message());
+        // Reported once the programs listen; the call log works without names.
+        QTimer::singleShot(0, this, [this, message = e.message()] { emit phonebookFailed(message); });
+    }
+    m_shownPhonebook = m_phonebook.Generation();
+    m_shownLineNames = m_lineNamesGeneration;
     try {
         m_cd->OpenCallLog();
         // The line may still be watched, but the user must know that calls are not kept.
@@ -353,15 +373,6 @@ bool TSession::OpenCallLog(QString &error)
     } catch (const Exception &e) {
         error = e.message();
         return false;
-    }
-    try {
-        m_phonebook.Load(PhonebookFileName());
-        m_phonebookProblem.clear();
-    } catch (const Exception &e) {
-        m_phonebookProblem = e.message();
-        WriteLogLine(e.message());
-        // Reported once the programs listen; the call log works without names.
-        QTimer::singleShot(0, this, [this, message = e.message()] { emit phonebookFailed(message); });
     }
     // Old recordings go once the programs run, then once a day.
     if (m_settings.Retention.mode != TRetention::Off)
@@ -396,12 +407,55 @@ void TSession::SavePhonebook()
     }
     m_phonebook.Save(fileName);
     m_phonebookProblem.clear();
+    RefreshNames();
 }
 
 QString TSession::NameFor(const QString &number, const QString &lineName) const
 {
-    const QString name = m_phonebook.NameOf(number);
-    return name.isEmpty() ? lineName : name;
+    if (m_nameCachePhonebook != m_phonebook.Generation() || m_nameCacheLineNames != m_lineNamesGeneration) {
+        m_nameCache.clear();
+        m_nameCachePhonebook = m_phonebook.Generation();
+        m_nameCacheLineNames = m_lineNamesGeneration;
+    }
+    auto cached = m_nameCache.constFind(number);
+    if (cached == m_nameCache.constEnd()) {
+        QString name = m_phonebook.NameOf(number);
+        if (name.isEmpty() && !m_lineNames.isEmpty())
+            name = m_lineNames.value(TPhonebook::Normalise(number, m_phonebook.CountryPrefix()));
+        cached = m_nameCache.insert(number, name);
+    }
+    return cached->isEmpty() ? lineName : *cached;
+}
+
+void TSession::learnLineNames()
+{
+    bool learned = false;
+    for (int i = 0; i < m_tapi->CallCount(); ++i) {
+        const TCallRec *call = m_tapi->CallAt(i);
+        const QString name = call->Name.trimmed();
+        if (call->Number.isEmpty() || name.isEmpty())
+            continue;
+        const QString key = TPhonebook::Normalise(call->Number, m_phonebook.CountryPrefix());
+        if (key.isEmpty() || m_lineNames.value(key) == name)
+            continue;
+        m_lineNamesGiven.insert(call->Number, name);
+        m_lineNames.insert(key, name);
+        learned = true;
+    }
+    if (learned) {
+        ++m_lineNamesGeneration;
+        RefreshNames();
+    }
+}
+
+void TSession::RefreshNames()
+{
+    if (m_shownPhonebook == m_phonebook.Generation() && m_shownLineNames == m_lineNamesGeneration)
+        return;
+    m_shownPhonebook = m_phonebook.Generation();
+    m_shownLineNames = m_lineNamesGeneration;
+    m_cd->RefreshNames();
+    emit namesChanged();
 }
 
 bool TSession::RecordingWanted(const QString &number) const

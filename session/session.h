@@ -8,6 +8,7 @@
 #include "phonebook.h"
 #include "settings.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <memory>
@@ -109,8 +110,13 @@ public:
     // Where a damaged phonebook file is kept: "phonebook.damaged.txt", or with a number
     // when that name is taken.
     QString DamagedPhonebookFileName() const;
-    // The name to show for a number: the phonebook's, else the one the line gave.
+    // The name to show for a number: the phonebook's, else lineName, else the name the
+    // line gave for that number during this run. Cached per number; the cache follows
+    // every change of the phonebook.
     QString NameFor(const QString &number, const QString &lineName = QString()) const;
+    // Looks the names of the call list up again when the phonebook or the names the line
+    // gave changed since the last time (cheap otherwise); namesChanged follows then.
+    void RefreshNames();
     // Whether the settings' recording rule records a call with this number.
     bool RecordingWanted(const QString &number) const;
 
@@ -141,6 +147,8 @@ signals:
     // Old recordings were removed (or could not be): the text for the user.
     void recordingsRemoved(const QString &summary);
     void phonebookFailed(const QString &message);
+    // The names shown for numbers changed (phonebook, country prefix, a name the line gave).
+    void namesChanged();
     // Something the user must learn of although the program goes on: a log that cannot
     // be written, a recording that could not be stored or is incomplete.
     void warning(const QString &text);
@@ -163,7 +171,21 @@ private:
     std::vector<std::unique_ptr<LineProvider>> m_providers;
     TSettings m_settings;
     QString m_settingsFileName;
+    // Takes the names the line gives for the numbers of its calls.
+    void learnLineNames();
+
     TPhonebook m_phonebook;
     QString m_phonebookProblem;
+    // Names the line gave this run, by normalised number; never stored.
+    QHash<QString, QString> m_lineNames;
+    QHash<QString, QString> m_lineNamesGiven; // the same by number as the line gave it
+    quint64 m_lineNamesGeneration = 0;
+    // Looked-up names by number as written, valid for one phonebook and line-name state.
+    mutable QHash<QString, QString> m_nameCache;
+    mutable quint64 m_nameCachePhonebook = ~quint64(0);
+    mutable quint64 m_nameCacheLineNames = ~quint64(0);
+    // The state the call list's names were last computed for.
+    quint64 m_shownPhonebook = ~quint64(0);
+    quint64 m_shownLineNames = ~quint64(0);
     QTimer *m_retentionTimer;
 };

@@ -297,6 +297,7 @@ void Tdmtapi::LineCallback(DWORD hDevice, DWORD dwMessage, DWORD_PTR, DWORD dwPa
             current = rec;
             if (dwParam1 == LINECALLINFOSTATE_CALLERID && rec->CallType == ctIncoming) {
                 rec->Number = TapiVarString(info, info->dwCallerIDOffset, info->dwCallerIDSize);
+                rec->Name = TapiVarString(info, info->dwCallerIDNameOffset, info->dwCallerIDNameSize);
                 changed = true;
             }
             if (dwParam1 == LINECALLINFOSTATE_CALLEDID
@@ -418,6 +419,8 @@ void Tdmtapi::RefreshCallInfo(TCallRec *call)
         call->Number = call->CallType == ctOutgoing ? TapiVarString(info, info->dwCalledIDOffset, info->dwCalledIDSize)
                                            : TapiVarString(info, info->dwCallerIDOffset, info->dwCallerIDSize);
     }
+    if (call->Name.isEmpty() && call->CallType == ctIncoming)
+        call->Name = TapiVarString(info, info->dwCallerIDNameOffset, info->dwCallerIDNameSize);
 }
 
 void Tdmtapi::StartRecording(const QString &number)

@@ -29,6 +29,8 @@ public:
     bool Recording = false;
     double StartTime;
     QString Number;
+    // The caller's name as the line gives it (caller ID name); empty when it gives none.
+    QString Name;
 };
 
 // State, call type, number: (LINECALLSTATE_IDLE, ctUndetermined, "") idle line, and the

@@ -7,6 +7,8 @@
 #include "myutils.h"
 #include "outputtemplates.h"
 #include "outputwriters.h"
+#include "phonebook.h"
+#include "settings.h"
 #include "udmcd.h"
 
 #include <QFileInfo>
@@ -51,7 +53,17 @@ bool ExportCallLog(const QString &fileName, const QString &templateName, const Q
         } else {
             options.FilterText = filter;
         }
+        // The list names its callers as the program's does; without a readable phonebook
+        // the export goes on without names.
+        TPhonebook phonebook;
+        try {
+            phonebook.SetCountryPrefix(LoadSettings(ConfigFileName()).CountryPrefix);
+            phonebook.Load(JoinPath(QFileInfo(ConfigFileName()).absolutePath(), QStringLiteral("phonebook.txt")));
+        } catch (const Exception &e) {
+            WriteLogLine(e.message());
+        }
         Tdmcd calls;
+        calls.NameOfNumber = [&phonebook](const QString &number) { return phonebook.NameOf(number); };
         calls.OpenCallLog();
         TMemTable &table = *calls.tb_audio;
         if (!table.active()) {

@@ -923,6 +923,8 @@ QByteArray rowText(const TMemTable &table, const std::vector<QByteArray> &names,
         if (table.cellNull(i, r))
             continue;
         const TField &f = table.field(i);
+        if (f.def().calculated)
+            continue;
         row += ' ';
         row += names[size_t(i)];
         row += "=\"";
@@ -1042,6 +1044,10 @@ QByteArray SaveDataPacket(const TMemTable &table)
     std::vector<QByteArray> names;
     for (int i = 0; i < fields; ++i) {
         const TFieldDef &d = table.field(i).def();
+        if (d.calculated) {
+            names.emplace_back(); // held in memory only
+            continue;
+        }
         out += "<FIELD";
         appendAttr(out, "attrname", d.name);
         out += " fieldtype=\"";

@@ -596,6 +596,72 @@ void TMemTable::setRawText(int field, int record, QString value)
     c.nulls[size_t(record)] = 0;
 }
 
+void TMemTable::addCalculatedField(const QString &name, TFieldType type, int size)
+{
+    if (m_state == TTableState::Insert || m_state == TTableState::Edit)
+        throw ETableError(QStringLiteral("Cannot add a field while a record is being inserted or edited"));
+    if (findField(name) || std::any_of(m_fieldDefs.begin(), m_fieldDefs.end(), [&](const TFieldDef &d) {
+            return d.name.compare(name, Qt::CaseInsensitive) == 0;
+        }))
+        throw ETableError(QStringLiteral("Duplicate field name '%1'").arg(name));
+    TFieldDef d;
+    d.name = name;
+    d.type = type;
+    d.size = size;
+    d.calculated = true;
+    d.readOnly = true;
+    m_fieldDefs.push_back(d);
+    if (!active())
+        return; // built with the others when the table opens
+    appendCalculatedColumn(d);
+    recalculateFields();
+}
+
+void TMemTable::appendCalculatedColumn(const TFieldDef &d)
+{
+    m_fields.emplace_back(new TField(this, int(m_fields.size()), d));
+    Column col;
+    col.kind = ValueKindOf(d.type);
+    const size_t rows = m_serials.size();
+    switch (col.kind) {
+    case TValueKind::Int: col.ints.assign(rows, 0); break;
+    case TValueKind::Float: col.floats.assign(rows, 0); break;
+    case TValueKind::Text: col.texts.assign(rows, QString()); break;
+    }
+    col.nulls.assign(rows, 1);
+    m_columns.push_back(std::move(col));
+}
+
+void TMemTable::calculateRecord(int record)
+{
+    if (calcFields && record >= 0 && record < physicalCount())
+        calcFields(*this, record);
+}
+
+void TMemTable::recalculateFields()
+{
+    if (!active() || !calcFields)
+        return;
+    const int n = physicalCount();
+    for (int r = 0; r < n; ++r)
+        calcFields(*this, r);
+    // The order or the filter may rest on a calculated field.
+    invalidateOrder();
+    notifyDataSet();
+}
+
+void TMemTable::setCalculatedText(int field, int record, const QString &value)
+{
+    if (field < 0 || field >= fieldCount() || !m_fields[size_t(field)]->def().calculated)
+        throw ETableError(QStringLiteral("Field %1 is not a calculated field").arg(field));
+    Column &c = m_columns[size_t(field)];
+    if (c.kind != TValueKind::Text || record < 0 || record >= physicalCount())
+        throw ETableError(QStringLiteral("Field '%1' holds no text").arg(m_fields[size_t(field)]->fieldName()));
+    // The row's file text stays valid: the file does not hold this field.
+    c.texts[size_t(record)] = value;
+    c.nulls[size_t(record)] = value.isEmpty() ? 1 : 0;
+}
+
 void TMemTable::finishLoading()
 {
     // A counter at or below an existing identifier would hand out that identifier
@@ -610,6 +676,10 @@ void TMemTable::finishLoading()
     }
     if (m_autoInc < 1)
         m_autoInc = 1;
+    if (calcFields) {
+        for (int r = 0; r < physicalCount(); ++r)
+            calcFields(*this, r);
+    }
     invalidateOrder();
     setPosition(0, true, recordCount() == 0);
     notifyDataSet();
@@ -729,6 +799,7 @@ void TMemTable::post()
     }
     for (size_t i = 0; i < m_fields.size(); ++i)
         writeCell(int(i), m_buffer[i]);
+    calculateRecord(m_editRecord);
     const int record = m_editRecord;
     m_buffer.clear();
     m_editRecord = -1;
@@ -1530,9 +1601,23 @@ void TMemTable::replaceContent(TMemTable &loaded)
 {
     if (m_state == TTableState::Insert || m_state == TTableState::Edit)
         throw ETableError(QStringLiteral("Cannot load while a record is being inserted or edited"));
+    std::vector<TFieldDef> calculated;
+    for (const TFieldDef &d : m_fieldDefs)
+        if (d.calculated)
+            calculated.push_back(d);
     m_fieldDefs = loaded.m_fieldDefs;
+    // A file field of a calculated field's name wins: the file's data is never dropped.
+    std::erase_if(calculated, [&](const TFieldDef &c) {
+        return std::any_of(m_fieldDefs.begin(), m_fieldDefs.end(),
+                           [&](const TFieldDef &d) { return d.name.compare(c.name, Qt::CaseInsensitive) == 0; });
+    });
     buildFields();
     m_columns = std::move(loaded.m_columns);
+    m_serials.resize(loaded.m_serials.size()); // the row count the calculated columns need
+    for (const TFieldDef &d : calculated) {
+        m_fieldDefs.push_back(d);
+        appendCalculatedColumn(d);
+    }
     m_serials.clear();
     m_rowCache.clear();
     m_serials.reserve(loaded.m_serials.size());

@@ -66,6 +66,9 @@ struct TFieldDef {
     bool required = false;
     bool readOnly = false;
     bool hidden = false;
+    // Held in memory only: its values come from the table's calcFields hook, and the
+    // file neither stores nor declares it.
+    bool calculated = false;
 };
 
 // The record a field value is read from: a row of the table, or the edit buffer.
@@ -206,6 +209,18 @@ public:
 
     Hook beforeInsert, afterInsert, beforePost, afterPost, beforeDelete, afterDelete, afterScroll;
 
+    // ---- Calculated fields ------------------------------------------------------------
+    // Adds a field held in memory only (TFieldDef::calculated); an open table gets it with
+    // every row's value computed at once. Loading a file keeps it.
+    void addCalculatedField(const QString &name, TFieldType type, int size = 0);
+    // Fills the calculated fields of one record with setCalculated*; runs for every posted
+    // row, for every loaded row and for every row on recalculateFields.
+    using CalcHook = std::function<void(TMemTable &table, int record)>;
+    CalcHook calcFields;
+    // Computes every row's calculated fields anew (their source changed); bound views follow.
+    void recalculateFields();
+    void setCalculatedText(int field, int record, const QString &value);
+
     // ---- Order ----------------------------------------------------------------------
     QString indexFieldNames() const { return m_indexFieldNames; }
     // Field names separated by ";", ascending; selecting it clears the index name.
@@ -307,6 +322,8 @@ private:
     };
 
     void requireActive() const;
+    void appendCalculatedColumn(const TFieldDef &def);
+    void calculateRecord(int record);
     void requireBrowse(const char *operation) const;
     Cell &bufferCell(int field);
     void writeCell(int field, const Cell &cell);

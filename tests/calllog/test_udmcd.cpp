@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QHash>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -67,6 +68,15 @@ void writeFile(const QString &name, const QByteArray &bytes)
 
 double at(int day, int h, int m, int s, int ms = 0) { return EncodeDate(2006, 6, day) + EncodeTime(h, m, s, ms); }
 
+// Numbers compared without blanks and dashes, as the phonebook compares them.
+QString phonebookLikeKey(const QString &number)
+{
+    QString key = number;
+    key.remove(QLatin1Char(' '));
+    key.remove(QLatin1Char('-'));
+    return key;
+}
+
 class CallLogTest : public DataDirTest {
 protected:
     void SetUp() override
@@ -116,14 +126,15 @@ protected:
                 return;
         }
     }
-    // Every row of a table as text, in insertion order.
+    // Every row of a table as text, in insertion order; only what a file can hold.
     static QStringList rows(const TMemTable &t)
     {
         QStringList out;
         for (int r = 0; r < t.physicalCount(); ++r) {
             QStringList cells;
             for (int i = 0; i < t.fieldCount(); ++i)
-                cells << (t.field(i).isNullAt(r) ? QStringLiteral("<null>") : t.field(i).asStringAt(r));
+                if (!t.field(i).def().calculated)
+                    cells << (t.field(i).isNullAt(r) ? QStringLiteral("<null>") : t.field(i).asStringAt(r));
             out << cells.join(QLatin1Char('|'));
         }
         return out;
@@ -164,7 +175,10 @@ TEST_F(CallLogTest, CreationMakesTheStoreAndRemovesALeftoverRecording)
 TEST_F(CallLogTest, OpeningTheDeliveredLog)
 {
     open();
-    EXPECT_EQ(dm->tb_audio->fieldCount(), 13);
+    // The file's thirteen fields and the looked-up name, which the file never holds.
+    EXPECT_EQ(dm->tb_audio->fieldCount(), 14);
+    EXPECT_TRUE(f("PHONENAME").def().calculated);
+    EXPECT_EQ(dm->ds_audio->displayLabel(13), QStringLiteral("Jméno"));
     EXPECT_EQ(dm->tb_audio->indexFieldNames(), QStringLiteral("WHENSTART"));
     EXPECT_TRUE(dm->tb_audio->isEmpty());
     EXPECT_GE(f("CALLTYPENAME").size(), 13);
@@ -821,4 +835,111 @@ TEST_F(CallLogTest, RetentionKeepsTheRowOfARecordingThatCannotBeRemoved)
         EXPECT_EQ(storedSizeOf(gone), 0);
         EXPECT_FALSE(QFile::exists(Tdmcd::RecordingFileName(gone)));
     }
+}
+
+// Names come from the lookup for every loaded and added row, follow a refresh, and never
+// reach data.xml: the log written with names is the log written without them.
+TEST_F(CallLogTest, NamesAreLookedUpAndNeverStored)
+{
+    const auto fillLog = [this] {
+        addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("603 123-456"));
+        addCall(2, at(1, 10, 0, 0), at(1, 10, 0, 30), QStringLiteral("777"));
+        addCall(5, at(1, 11, 0, 0), at(1, 11, 0, 0), QString());
+    };
+    open();
+    fillLog();
+    const QByteArray unnamed = readAll(Tdmcd::DataFileName());
+
+    // The same calls again in a fresh log, this time with names.
+    dm.reset();
+    ASSERT_TRUE(QFile::remove(Tdmcd::DataFileName()));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TEMBREL_DELIVERED_DATA_XML), Tdmcd::DataFileName()));
+    QFile::setPermissions(Tdmcd::DataFileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    dm = std::make_unique<Tdmcd>();
+    dm->SetLinkNumber(2);
+    QHash<QString, QString> book{{QStringLiteral("603 123-456"), QStringLiteral("Anna Nováková")},
+                                 {QStringLiteral("777"), QStringLiteral("Cyril")}};
+    int lookups = 0;
+    dm->NameOfNumber = [&](const QString &number) {
+        ++lookups;
+        return book.value(number);
+    };
+    open();
+    fillLog();
+    EXPECT_EQ(readAll(Tdmcd::DataFileName()), unnamed);
+    EXPECT_FALSE(unnamed.contains("PHONENAME"));
+    EXPECT_FALSE(unnamed.contains("Cyril"));
+    const TField &name = f("PHONENAME");
+    EXPECT_EQ(name.asStringAt(0), QStringLiteral("Anna Nováková"));
+    EXPECT_EQ(name.asStringAt(1), QStringLiteral("Cyril"));
+    EXPECT_TRUE(name.isNullAt(2)); // no number: no lookup at all
+    EXPECT_GE(lookups, 2);
+
+    // A changed phonebook shows after a refresh, and the file still does not change.
+    book[QStringLiteral("777")] = QStringLiteral("Cyril Veselý");
+    dm->RefreshNames();
+    EXPECT_EQ(name.asStringAt(1), QStringLiteral("Cyril Veselý"));
+    // The next start names the rows as they load.
+    dm.reset();
+    dm = std::make_unique<Tdmcd>();
+    dm->NameOfNumber = [&](const QString &number) { return book.value(number); };
+    open();
+    EXPECT_EQ(f("PHONENAME").asStringAt(0), QStringLiteral("Anna Nováková"));
+    EXPECT_EQ(readAll(Tdmcd::DataFileName()), unnamed);
+}
+
+// The bulk export of a filtered list: only the listed calls, or all of them on request;
+// the list keeps its filter and its current row either way.
+TEST_F(CallLogTest, ExportOfTheFilteredCallsOrOfAll)
+{
+    open();
+    const int in = addCall(3, at(1, 9, 0, 0), at(1, 9, 1, 0), QStringLiteral("111"), 11);
+    const int out = addCall(2, at(1, 10, 0, 0), at(1, 10, 1, 0), QStringLiteral("222"), 12);
+    TCheckedItems types;
+    dm->FillCallTypes(types);
+    types.SetCheckedIndexText(QStringLiteral("2")); // incoming only
+    dm->ApplyCallLogFilter(types, 0, 0, {}, {});
+    ASSERT_EQ(dm->tb_audio->recordCount(), 1);
+    const TBookmark before = dm->tb_audio->bookmark();
+
+    const QString filtered = data.file(QStringLiteral("filtered"));
+    const QString all = data.file(QStringLiteral("all"));
+    QDir().mkpath(filtered);
+    QDir().mkpath(all);
+    dm->ExportRecordings(filtered, true);
+    dm->ExportRecordings(all, false);
+    EXPECT_EQ(QDir(filtered).entryList(QDir::Files), QStringList{QStringLiteral("111_%1.wav").arg(in)});
+    EXPECT_EQ(QDir(all).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("111_%1.wav").arg(in), QStringLiteral("222_%1.wav").arg(out)}));
+    EXPECT_EQ(boxes.texts, (QStringList{QStringLiteral("Bylo vyexportováno 1 záznamů z 1 možných."),
+                                        QStringLiteral("Bylo vyexportováno 2 záznamů z 2 možných.")}));
+    EXPECT_TRUE(dm->tb_audio->filtered());
+    EXPECT_EQ(dm->tb_audio->recordCount(), 1);
+    EXPECT_EQ(dm->tb_audio->bookmark(), before);
+}
+
+// Calls per number over the statistics' dates: numbers written differently are one caller
+// when the key says so, named from the log, most calls first.
+TEST_F(CallLogTest, CallsPerNumberWithTheirNames)
+{
+    dm->NameOfNumber = [](const QString &number) {
+        return phonebookLikeKey(number) == QLatin1String("603123456") ? QStringLiteral("Anna") : QString();
+    };
+    dm->NumberKey = [](const QString &number) { return phonebookLikeKey(number); };
+    open();
+    addCall(3, at(1, 9, 0, 0), at(1, 9, 0, 10), QStringLiteral("603 123 456"));
+    addCall(2, at(1, 10, 0, 0), at(1, 10, 0, 50), QStringLiteral("603-123-456"));
+    addCall(3, at(1, 11, 0, 0), at(1, 11, 0, 5), QStringLiteral("777"));
+    addCall(3, at(3, 11, 0, 0), at(3, 11, 9, 0), QStringLiteral("777")); // outside the dates
+    dm->cd_tmp->copyFrom(*dm->tb_audio);
+    dm->ComputeStatistics({at(1, 0, 0, 0), true}, {at(1, 0, 0, 0), true});
+    dm->ComputeNumberStatistics();
+    EXPECT_EQ(rows(*dm->cd_statnum), (QStringList{QStringLiteral("603 123 456|Anna|2|60|50|30"),
+                                                  QStringLiteral("777|<null>|1|5|5|5")}));
+    EXPECT_EQ(dm->cd_statnum->fieldByName(QStringLiteral("C2")).displayTextAt(0), QStringLiteral("00:01:00"));
+    // No calls in the dates: an empty list.
+    dm->cd_tmp->copyFrom(*dm->tb_audio);
+    dm->ComputeStatistics({at(20, 0, 0, 0), true}, {at(20, 0, 0, 0), true});
+    dm->ComputeNumberStatistics();
+    EXPECT_TRUE(dm->cd_statnum->isEmpty());
 }

@@ -813,3 +813,30 @@ TEST_F(FrameTest, InsertWithADetailFormOpensItAfterTheClick)
     EXPECT_EQ(shown, 1);
     table.cancel();
 }
+
+// Settings saved before a column was designed: the layout comes back, and the new column
+// joins it at the end as designed (a column the user hid stays hidden).
+TEST_F(FrameTest, ANewlyDesignedColumnJoinsASavedLayout)
+{
+    auto column = [](const char *field, bool visible = true) {
+        TColumn c;
+        c.FieldName = QLatin1String(field);
+        c.Title.Caption = QLatin1String(field);
+        c.Visible = visible;
+        return c;
+    };
+    {
+        auto frame = makeFrame();
+        frame->gr->SetColumns({column("IDAUDIO"), column("CALLTYPE"), column("PHONENUMBER")});
+        frame->InitFrame(&model);
+        frame->gr->MoveColumn(2, 0);
+        frame->gr->Column(frame->gr->ColumnOfField(QStringLiteral("CALLTYPE"))).Visible = false;
+        frame->gr->ColumnsChanged();
+        frame->SaveColumnSettings();
+    }
+    auto frame = makeFrame();
+    frame->gr->SetColumns({column("IDAUDIO"), column("CALLTYPE"), column("PHONENUMBER"), column("NOTE")});
+    frame->InitFrame(&model);
+    EXPECT_EQ(columnFields(*frame), (QStringList{"PHONENUMBER", "IDAUDIO", "CALLTYPE(hidden)", "NOTE"}));
+    EXPECT_EQ(frame->gr->Columns().back().Title.Caption, QStringLiteral("NOTE"));
+}

@@ -310,4 +310,49 @@ TEST_F(SessionSettings, OldRecordingsWaitUntilNoCallIsRecorded)
     session->StopWatch();
 }
 
+// The names of the call list: the phonebook's by the number as the phonebook compares it
+// (blanks, dashes, the country's prefix), else the name the line gave this run; a change
+// of the phonebook shows once it is saved, and the log file never holds a name.
+TEST_F(SessionSettings, CallsAreNamedFromThePhonebookElseByTheLine)
+{
+    TSettings s;
+    s.TAPIDevice = SimulatedLine::NameFor(1);
+    s.MissedCalls = true;
+    s.CountryPrefix = QStringLiteral("420");
+    ASSERT_TRUE(session->ApplyStartSettings(s, &error));
+    ASSERT_TRUE(WriteStringToFile(QStringLiteral("603123456\tAnna Nováková\n").toUtf8(),
+                                  session->PhonebookFileName()));
+    openCallLog();
+    QSignalSpy named(session.get(), &TSession::namesChanged);
+    ASSERT_TRUE(session->StartWatch());
+    pump();
+    auto ring = [this](const QString &events) {
+        for (const QString &event : events.split(QLatin1Char(';')))
+            provider.line(1).execute(ParseLineEvent(event.trimmed(), 1));
+        pump();
+    };
+    ring(QStringLiteral("ring +420603123456; callername Anička z Brna; hangup"));
+    ring(QStringLiteral("ring 777888999; callername Cyril Veselý; hangup"));
+    ring(QStringLiteral("ring 111222333; hangup"));
+    TMemTable *log = session->CallData().tb_audio;
+    ASSERT_EQ(log->physicalCount(), 3);
+    const TField &name = log->fieldByName(QStringLiteral("PHONENAME"));
+    EXPECT_EQ(name.asStringAt(0), QStringLiteral("Anna Nováková")); // the phonebook wins
+    EXPECT_EQ(name.asStringAt(1), QStringLiteral("Cyril Veselý"));
+    EXPECT_EQ(name.asStringAt(2), QString());
+    EXPECT_EQ(session->NameFor(QStringLiteral("00420 777 888 999")), QStringLiteral("Cyril Veselý"));
+    EXPECT_GE(named.count(), 1);
+
+    // The phonebook learns a name: the list shows it once saved, the cache forgets the old one.
+    session->Phonebook().Put({QStringLiteral("111 222 333"), QStringLiteral("Servis"), false, false});
+    EXPECT_EQ(session->NameFor(QStringLiteral("111222333")), QStringLiteral("Servis"));
+    session->SavePhonebook();
+    EXPECT_EQ(name.asStringAt(2), QStringLiteral("Servis"));
+    const QByteArray saved = ReadFileToString(Tdmcd::DataFileName());
+    EXPECT_FALSE(saved.contains("PHONENAME"));
+    EXPECT_FALSE(saved.contains("Servis"));
+    EXPECT_FALSE(saved.contains(EncodeCp1250(QStringLiteral("Veselý"))));
+    session->StopWatch();
+}
+
 } // namespace

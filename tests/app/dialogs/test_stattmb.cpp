@@ -1,6 +1,7 @@
 #include "stattmb.h"
 
 #include <QCategoryAxis>
+#include <QTabWidget>
 #include <QFile>
 #include <QLineSeries>
 #include <QPushButton>
@@ -10,6 +11,8 @@
 #include <numeric>
 
 #include "dbfrg.h"
+#include "dbgridex.h"
+#include "tablemodel.h"
 #include "dialogkit.h"
 #include "dtpicker.h"
 #include "formatsettings.h"
@@ -249,3 +252,40 @@ TEST_F(StatisticsWindowTest, AxisShowsLabelsThatFitAndKeepsThemUnique)
 }
 
 } // namespace
+
+namespace {
+// The per-number list as the grid shows it: "number|name|count|total|longest|average".
+QStringList shownRows(Tfrg &frame)
+{
+    QStringList rows;
+    TTableModel *model = frame.gr->TableModel();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        QStringList cells;
+        for (const char *field : {"PHONENUMBER", "PHONENAME", "C1", "C2", "C3", "C5"})
+            cells << model->data(model->index(row, model->columnOfField(QLatin1String(field)))).toString();
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+} // namespace
+
+TEST_F(StatisticsWindowTest, CallsPerNumberCarryTheCallersNames)
+{
+    dmcd.NameOfNumber = [](const QString &number) {
+        return number == QLatin1String("603123456") ? QStringLiteral("Anna Nováková") : QString();
+    };
+    dmcd.RefreshNames();
+    call(2, At(1, 10, 0), 10);
+    call(3, At(1, 11, 0), 50);
+    dmcd.AddCall(3, 0, At(1, 12, 0), At(1, 12, 0) + 5 / 86400.0, QStringLiteral("777"), QString());
+    compute({June1(), true}, {June1(), true});
+    EXPECT_EQ(window->pc_stat->count(), 2);
+    EXPECT_EQ(window->frg_statnum->gr->Columns().at(1).Title.Caption, QStringLiteral("Jméno"));
+    EXPECT_EQ(shownRows(*window->frg_statnum),
+              (QStringList{QStringLiteral("603123456|Anna Nováková|2|00:01:00|00:00:50|00:00:30"),
+                           QStringLiteral("777||1|00:00:05|00:00:05|00:00:05")}));
+    // Its output names the dates as the list's does.
+    EXPECT_EQ(window->frg_statnum->spbfilter->toolTip(), window->frg_stat->spbfilter->toolTip());
+    // The chart was still drawn from the same calls.
+    EXPECT_EQ(window->PointLabels().size(), 24);
+}

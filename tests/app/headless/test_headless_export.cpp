@@ -54,11 +54,16 @@ TEST_F(HeadlessExport, WritesTheLogThroughATemplateAndAFilterWithoutChangingIt)
     const QByteArray before = dataFile.readAll();
     dataFile.close();
 
+    // The callers are named from the phonebook beside the settings, never from data.xml.
+    ASSERT_TRUE(WriteStringToFile(QStringLiteral("602 111-222\tPavel Dvořák\n").toUtf8(),
+                                  dir.filePath(QStringLiteral("phonebook.txt"))));
     const QString all = dir.filePath(QStringLiteral("all.csv"));
     ASSERT_EQ(Run({QStringLiteral("--export"), all}), 0) << output.toStdString();
     QStringList lines = CsvLines(all);
     ASSERT_EQ(lines.size(), 4) << "header and three calls";
     EXPECT_TRUE(lines[0].contains(QStringLiteral("Telefonní číslo")));
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("Jméno")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral("Pavel Dvořák"))) << lines[1].toStdString();
     EXPECT_TRUE(lines[3].contains(QStringLiteral("Žofie")));
 
     ASSERT_TRUE(WriteStringToFile(EncodeCp1250(QStringLiteral("Příchozí=4;Výpis;1;1;1;0;PHONENUMBER;WHENLENGTH\r\n")),

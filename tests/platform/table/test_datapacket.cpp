@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QHash>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
@@ -415,4 +416,70 @@ TEST(DataPacketFile, PiecewiseReadingKeepsEveryRowAndTheSavedForm)
     TMemTable again;
     LoadDataPacket(again, saved);
     EXPECT_EQ(SaveDataPacket(again).replace("<ROW  ID=", "<ROW ID="), bytes);
+}
+
+// A field held in memory only: computed for loaded, posted and recalculated rows, usable
+// for order and filter, and never part of the file, which stays byte for byte the same.
+TEST(DataPacket, CalculatedFieldLivesInMemoryOnly)
+{
+    const QByteArray file = packet(kTwoFields, "<ROW ID=\"1\" S=\"603\"/><ROW ID=\"2\" S=\"777\"/>",
+                                   "AUTOINCVALUE=\"3\"");
+    TMemTable plain;
+    LoadDataPacket(plain, file);
+    const QByteArray plainSaved = SaveDataPacket(plain);
+
+    QHash<QString, QString> names{{QStringLiteral("603"), QStringLiteral("Anna")},
+                                  {QStringLiteral("777"), QStringLiteral("Cyril")}};
+    TMemTable t;
+    t.addCalculatedField(QStringLiteral("NAME"), TFieldType::String, 40);
+    t.calcFields = [&names](TMemTable &table, int record) {
+        const QString &number = table.cellText(table.fieldByName(QStringLiteral("S")).index(), record);
+        table.setCalculatedText(table.fieldByName(QStringLiteral("NAME")).index(), record, names.value(number));
+    };
+    LoadDataPacket(t, file);
+    ASSERT_EQ(t.fieldCount(), 3);
+    const TField &name = t.fieldByName(QStringLiteral("NAME"));
+    EXPECT_TRUE(name.def().calculated);
+    EXPECT_EQ(name.asStringAt(0), QStringLiteral("Anna"));
+    EXPECT_EQ(name.asStringAt(1), QStringLiteral("Cyril"));
+    EXPECT_EQ(SaveDataPacket(t), plainSaved);
+
+    // A posted row is named at once; the field cannot be written by hand.
+    t.insert();
+    t.fieldByName(QStringLiteral("S")).setAsString(QStringLiteral("777"));
+    EXPECT_THROW(t.fieldByName(QStringLiteral("NAME")).setAsString(QStringLiteral("x")), ETableError);
+    t.post();
+    EXPECT_EQ(t.fieldByName(QStringLiteral("NAME")).asString(), QStringLiteral("Cyril"));
+    EXPECT_FALSE(SaveDataPacket(t).contains("NAME"));
+    EXPECT_FALSE(SaveDataPacket(t).contains("Cyril"));
+
+    // New names: recalculated rows follow, and order and filter work on them.
+    names[QStringLiteral("777")] = QStringLiteral("Alois");
+    t.recalculateFields();
+    t.setIndexFieldNames(QStringLiteral("NAME"));
+    t.first();
+    EXPECT_EQ(t.fieldByName(QStringLiteral("NAME")).asString(), QStringLiteral("Alois"));
+    t.setFilter(QStringLiteral("NAME='Anna'"));
+    t.setFiltered(true);
+    EXPECT_EQ(t.recordCount(), 1);
+    t.setFiltered(false);
+
+    // Loading again keeps the field; the saved file loads in a table that knows nothing of it.
+    const QByteArray saved = SaveDataPacket(t);
+    LoadDataPacket(t, saved);
+    EXPECT_EQ(t.fieldCount(), 3);
+    EXPECT_EQ(t.fieldByName(QStringLiteral("NAME")).asStringAt(2), QStringLiteral("Alois"));
+    TMemTable older;
+    LoadDataPacket(older, saved);
+    EXPECT_EQ(older.fieldCount(), 2);
+    EXPECT_EQ(older.physicalCount(), 3);
+
+    // A file field of the same name is the file's: its values stay and it is saved.
+    TMemTable clash;
+    clash.addCalculatedField(QStringLiteral("S"), TFieldType::String, 10);
+    LoadDataPacket(clash, file);
+    EXPECT_EQ(clash.fieldCount(), 2);
+    EXPECT_FALSE(clash.fieldByName(QStringLiteral("S")).def().calculated);
+    EXPECT_EQ(clash.fieldByName(QStringLiteral("S")).asStringAt(0), QStringLiteral("603"));
+    EXPECT_THROW(clash.setCalculatedText(1, 0, QStringLiteral("x")), ETableError);
 }

@@ -436,8 +436,11 @@ void ModemLine::applyCallerId(DeviceCall &call, const QString &field, const QStr
         log(QStringLiteral("incoming call from %1").arg(number));
         LineService::instance().setCallerId(call, number);
     } else if (field == QLatin1String("NAME")) {
-        if (!withheld && !unavailable && !value.trimmed().isEmpty())
-            log(QStringLiteral("caller's name: %1").arg(value.trimmed().left(64)));
+        if (!withheld && !unavailable && !value.trimmed().isEmpty()) {
+            const QString name = value.trimmed().left(64);
+            log(QStringLiteral("caller's name: %1").arg(name));
+            LineService::instance().setCallerName(call, name);
+        }
     }
 }
 

@@ -24,7 +24,7 @@ const CommandShape kCommands[] = {
     {"conference", 0, 0, false}, {"remove", 0, 0, false},  {"restore", 0, 0, false},
     {"forget", 0, 0, true},     {"drift", 1, 1, true},     {"fail", 2, 3, false},
     {"replyerror", 2, 2, false}, {"noreply", 1, 1, false}, {"clearfaults", 0, 0, false},
-    {"farend", 1, 2, false},
+    {"farend", 1, 2, false},    {"callername", 1, 8, true},
 };
 
 struct StateName {

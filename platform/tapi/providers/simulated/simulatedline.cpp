@@ -93,6 +93,12 @@ void SimulatedLine::execute(const LineEvent &event)
             service.setCallerId(*call, firstArg);
     } else if (cmd == QLatin1String("callerid")) {
         service.setCallerId(*pick(selector, {}, QStringLiteral("call")), firstArg);
+    } else if (cmd == QLatin1String("callername")) {
+        // The name may have blanks: every word but a trailing call selector.
+        QStringList words = args;
+        if (!selector.isEmpty())
+            words.removeLast();
+        service.setCallerName(*pick(selector, {}, QStringLiteral("call")), words.join(QLatin1Char(' ')));
     } else if (cmd == QLatin1String("accept")) {
         service.setCallState(*pick(selector, {LINECALLSTATE_OFFERING}, QStringLiteral("offered call")),
                              LINECALLSTATE_ACCEPTED);

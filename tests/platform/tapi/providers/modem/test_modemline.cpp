@@ -175,6 +175,7 @@ TEST_F(IncomingCall, RingAndFormattedCallerIdGiveAnOfferedCallWithTheNumber)
     PumpEvents();
     EXPECT_EQ(States(), (std::vector<DWORD>{LINECALLSTATE_OFFERING}));
     EXPECT_TRUE(Log().contains(QStringLiteral("caller's name: NOVAK JAN")));
+    EXPECT_EQ(line->call()->callerName, QStringLiteral("NOVAK JAN"));
 }
 
 TEST_F(IncomingCall, RingsThatStopEndTheCallAfterTheRingTimeoutAndTheLogIsHonest)
