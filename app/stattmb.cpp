@@ -28,6 +28,25 @@
 
 namespace {
 
+struct DesignedColumn {
+    const char *field;
+    const char *title;
+    int width;
+};
+
+TColumns DesignedColumns(std::initializer_list<DesignedColumn> designed)
+{
+    TColumns columns;
+    for (const DesignedColumn &d : designed) {
+        TColumn column;
+        column.FieldName = QString::fromUtf8(d.field);
+        column.Title.Caption = QString::fromUtf8(d.title);
+        column.Width = d.width;
+        columns.push_back(column);
+    }
+    return columns;
+}
+
 constexpr int kOutgoing = 2;
 constexpr int kIncoming = 3;
 constexpr int kLabelSeparation = 5;
@@ -108,21 +127,12 @@ Tfstattmb::Tfstattmb(Tdmcd *dmcd, QWidget *parent) : QDialog(parent), m_dmcd(dmc
     grid->setShowGrid(true);
     grid->setTabKeyNavigation(true);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    TColumns columns;
-    const struct {
-        const char *field;
-        const char *title;
-        int width;
-    } designed[] = {{"CALLTYPENAME", "Typ hovoru", 114}, {"C1", "Počet hovorů", 83},    {"C2", "Celková délka", 81},
-                    {"C3", "Nejdelší hovor", 91},        {"C4", "Nejkratší hovor", 87}, {"C5", "Průměrná délka", 93}};
-    for (const auto &d : designed) {
-        TColumn column;
-        column.FieldName = QString::fromUtf8(d.field);
-        column.Title.Caption = QString::fromUtf8(d.title);
-        column.Width = d.width;
-        columns.push_back(column);
-    }
-    grid->SetColumns(columns);
+    grid->SetColumns(DesignedColumns({{"CALLTYPENAME", "Typ hovoru", 114},
+                                      {"C1", "Počet hovorů", 83},
+                                      {"C2", "Celková délka", 81},
+                                      {"C3", "Nejdelší hovor", 91},
+                                      {"C4", "Nejkratší hovor", 87},
+                                      {"C5", "Průměrná délka", 93}}));
     grid->SetDataModel(m_dmcd->ds_stat);
     grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed); // no column resizing
 
@@ -188,22 +198,12 @@ Tfstattmb::Tfstattmb(Tdmcd *dmcd, QWidget *parent) : QDialog(parent), m_dmcd(dmc
     numberGrid->setSelectionBehavior(QAbstractItemView::SelectRows);
     numberGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     numberGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    TColumns numberColumns;
-    const struct {
-        const char *field;
-        const char *title;
-        int width;
-    } perNumber[] = {{"PHONENUMBER", "Telefonní číslo", 110}, {"PHONENAME", "Jméno", 190},
-                     {"C1", "Počet hovorů", 83},             {"C2", "Celková délka", 81},
-                     {"C3", "Nejdelší hovor", 91},           {"C5", "Průměrná délka", 93}};
-    for (const auto &d : perNumber) {
-        TColumn column;
-        column.FieldName = QString::fromUtf8(d.field);
-        column.Title.Caption = QString::fromUtf8(d.title);
-        column.Width = d.width;
-        numberColumns.push_back(column);
-    }
-    numberGrid->SetColumns(numberColumns);
+    numberGrid->SetColumns(DesignedColumns({{"PHONENUMBER", "Telefonní číslo", 110},
+                                            {"PHONENAME", "Jméno", 190},
+                                            {"C1", "Počet hovorů", 83},
+                                            {"C2", "Celková délka", 81},
+                                            {"C3", "Nejdelší hovor", 91},
+                                            {"C5", "Průměrná délka", 93}}));
     numberGrid->SetDataModel(m_dmcd->ds_statnum);
 
     pc_stat = new QTabWidget(this);

@@ -22,6 +22,7 @@
 
 #include "CheckCombo.h"
 #include "dbgridex.h"
+#include "support/silentwave.h"
 #include "support/desktopsandbox.h"
 #include "dbfrg.h"
 #include "fltaud.h"
@@ -67,27 +68,7 @@ private:
     TdeAudioSubject m_subject;
 };
 
-QByteArray smallWave()
-{
-    // 16-bit mono PCM, 8000 Hz, 100 frames of silence.
-    QByteArray data(200, '\0');
-    QByteArray wave("RIFF");
-    auto u32 = [&wave](uint32_t v) { wave.append(reinterpret_cast<const char *>(&v), 4); };
-    auto u16 = [&wave](uint16_t v) { wave.append(reinterpret_cast<const char *>(&v), 2); };
-    u32(uint32_t(36 + data.size()));
-    wave.append("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    wave.append("data");
-    u32(uint32_t(data.size()));
-    wave.append(data);
-    return wave;
-}
+QByteArray smallWave() { return SilentWave(100); }
 
 } // namespace
 

@@ -17,30 +17,12 @@
 #include "frmfind.h"
 #include "outputwriters.h"
 #include "tablemodel.h"
+#include "support/silentwave.h"
 #include "udmcd.h"
 
 namespace {
 
-QByteArray wave()
-{
-    // 16-bit mono PCM, 8000 Hz, 50 frames of silence.
-    const QByteArray data(100, '\0');
-    QByteArray out("RIFF");
-    auto u32 = [&out](uint32_t v) { out.append(reinterpret_cast<const char *>(&v), 4); };
-    auto u16 = [&out](uint16_t v) { out.append(reinterpret_cast<const char *>(&v), 2); };
-    u32(uint32_t(36 + data.size()));
-    out.append("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    out.append("data");
-    u32(uint32_t(data.size()));
-    return out + data;
-}
+QByteArray wave() { return SilentWave(50); }
 
 class Names : public AppFixture {
 protected:
