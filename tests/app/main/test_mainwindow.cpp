@@ -715,37 +715,37 @@ TEST_F(MainWindow, OutputButtonPreviewsTheCallLog)
         addCall(2 + i % 4, QStringLiteral("602 111 %1").arg(i, 3, 10, QLatin1Char('0')));
     ASSERT_EQ(app->session->CallData().tb_audio->recordCount(), 70);
 
-    // Runs action on the first modal window of type T that shows up.
-    auto onModal = [](auto *typeTag, std::function<void(decltype(typeTag))> action) {
-        auto *poll = new QTimer;
-        poll->setInterval(10);
-        QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
-            if (auto *window = dynamic_cast<decltype(typeTag)>(QApplication::activeModalWidget())) {
-                poll->stop();
-                poll->deleteLater();
-                action(window);
-            }
-        });
-        poll->start();
-    };
+    // Each step waits for its modal window; the timers end with the test.
+    QTimer dialogPoll, previewPoll;
     int pages = 0;
     QString caption, firstPage;
     bool dialogShown = false;
-    onModal(static_cast<Tfdboutput *>(nullptr), [&](Tfdboutput *dialog) {
+    QObject::connect(&previewPoll, &QTimer::timeout, [&] {
+        auto *preview = dynamic_cast<Tfrextprev *>(QApplication::activeModalWidget());
+        if (!preview)
+            return;
+        previewPoll.stop();
+        pages = preview->PageCount();
+        caption = preview->windowTitle();
+        for (const TPageText &t : preview->Pages().pages[0].texts)
+            firstPage += t.text + QLatin1Char('|');
+        if (qEnvironmentVariableIsSet("TEMBREL_KEEP_RENDER"))
+            preview->grab().save(qEnvironmentVariable("TEMBREL_KEEP_RENDER") + QStringLiteral("/calllog-preview.png"));
+        QTest::keyClick(preview, Qt::Key_Escape);
+    });
+    QObject::connect(&dialogPoll, &QTimer::timeout, [&] {
+        auto *dialog = dynamic_cast<Tfdboutput *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialogPoll.stop();
         dialogShown = true;
         dialog->SetOutputType(otPreview);
-        onModal(static_cast<Tfrextprev *>(nullptr), [&](Tfrextprev *preview) {
-            pages = preview->PageCount();
-            caption = preview->windowTitle();
-            for (const TPageText &t : preview->Pages().pages[0].texts)
-                firstPage += t.text + QLatin1Char('|');
-            if (qEnvironmentVariableIsSet("TEMBREL_KEEP_RENDER"))
-                preview->grab().save(qEnvironmentVariable("TEMBREL_KEEP_RENDER") + QStringLiteral("/calllog-preview.png"));
-            QTest::keyClick(preview, Qt::Key_Escape);
-        });
+        previewPoll.start(10);
         dialog->Button1->click();
+        previewPoll.stop();
         dialog->Button2->click();
     });
+    dialogPoll.start(10);
     w.frg_audio->spboutput->click();
     ASSERT_TRUE(dialogShown);
     EXPECT_EQ(pages, 2);
