@@ -1,12 +1,15 @@
 // Exports of a large call log from the writer entry down to the file: CSV and HTML
-// of 100,000 calls, XLS of 65,000 (a sheet's limit), and the XLS buffer's size.
+// of 100,000 calls, XLS of 65,000 (a sheet's limit), and the XLS buffer's size; the
+// printed list of 10,000 calls as a PDF document.
 #include "dboutput_csv.h"
 #include "dboutput_html.h"
+#include "dboutput_print.h"
 #include "dboutput_xls.h"
 #include "formatsettings.h"
 #include "memtable.h"
 #include "mxNativeExcel.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -80,4 +83,21 @@ void BM_Xls(benchmark::State &state)
     state.counters["buffer_MB"] = double(excel.Buffer().size()) / (1024.0 * 1024.0);
 }
 BENCHMARK(BM_Xls)->Arg(65000)->Unit(benchmark::kMillisecond)->UseRealTime();
+// The printed list as the direct PDF makes it: the report built, stored and read
+// back, run into pages, and the PDF written with its font subsets.
+void BM_PrintPdf(benchmark::State &state)
+{
+    TMemTable t;
+    fill(t, int(state.range(0)));
+    QTemporaryDir dir;
+    Tdboutputsfields fields{{QStringLiteral("CALLTYPENAME"), -1, QString(), 100, false},
+                            {QStringLiteral("WHENSTART"), -1, QString(), 140, false},
+                            {QStringLiteral("WHENLENGTH"), -1, QString(), 80, true},
+                            {QStringLiteral("PHONENUMBER"), -1, QString(), 120, false}};
+    const QString file = dir.filePath(QStringLiteral("a.pdf"));
+    for (auto _ : state)
+        Tdboutput_print::ExportToFile(t, fields, QStringLiteral("Výpis"), QString(), true, true, 0, file);
+    state.counters["KiB"] = double(QFileInfo(file).size()) / 1024;
+}
+BENCHMARK(BM_PrintPdf)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 } // namespace

@@ -83,6 +83,12 @@ bool Tdboutputs::RunExport(const TExportTexts &texts, TMemTable &dataset, Tdbout
     return true;
 }
 
+bool Tdboutputs::RunHeld(TMemTable &dataset, const std::function<bool()> &work)
+{
+    TKeptRow kept(dataset, true);
+    return work();
+}
+
 void Tdboutputs::ForEachRow(TMemTable &dataset, const std::function<void(int record)> &visit)
 {
     if (!dataset.active())

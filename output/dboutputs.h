@@ -45,6 +45,11 @@ public:
     static bool RunExport(const TExportTexts &texts, TMemTable &dataset, Tdboutputsfields &fields, bool offerOpen,
                           const WriteStep &write, const QString &fileName = QString());
 
+    // Runs work with the dataset held as an output needs it: its after-scroll handler
+    // detached, its linked controls disabled and its current row restored afterwards,
+    // also when work raises.
+    static bool RunHeld(TMemTable &dataset, const std::function<bool()> &work);
+
     // Calls visit for every row of the dataset's view, first to last, as the record number.
     static void ForEachRow(TMemTable &dataset, const std::function<void(int record)> &visit);
 

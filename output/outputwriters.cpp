@@ -2,6 +2,7 @@
 
 #include "dboutput_csv.h"
 #include "dboutput_html.h"
+#include "dboutput_print.h"
 #include "dboutput_xls.h"
 #include "exception.h"
 
@@ -12,15 +13,29 @@ using RunFn = bool (*)(TMemTable &, Tdboutputsfields, const TOutputOptions &);
 using FileFn = void (*)(TMemTable &, Tdboutputsfields, const TOutputOptions &, const QString &);
 
 struct WriterEntry {
-    RunFn run;         // none: the writer is not there yet
+    RunFn run;
     FileFn toFile;     // none: this output makes no file of its own
     const char *extensions; // ";"-separated, lower case
 };
 
 // The one place that maps an output type to its writer.
 const WriterEntry kWriters[kOutputTypeCount] = {
-    /* otPreview */ {nullptr, nullptr, ""},
-    /* otPdf */ {nullptr, nullptr, ""},
+    /* otPreview */
+    {[](TMemTable &d, Tdboutputsfields f, const TOutputOptions &o) {
+         return Tdboutput_print::Execute(d, std::move(f), o.OfferOpen, o.Title, o.FilterText, o.PrintTimestamp,
+                                         o.PrintRecordCount, false, PrintOrientationCode(o.Orientation));
+     },
+     nullptr, ""},
+    /* otPdf */
+    {[](TMemTable &d, Tdboutputsfields f, const TOutputOptions &o) {
+         return Tdboutput_print::Execute(d, std::move(f), o.OfferOpen, o.Title, o.FilterText, o.PrintTimestamp,
+                                         o.PrintRecordCount, true, PrintOrientationCode(o.Orientation));
+     },
+     [](TMemTable &d, Tdboutputsfields f, const TOutputOptions &o, const QString &file) {
+         Tdboutput_print::ExportToFile(d, std::move(f), o.Title, o.FilterText, o.PrintTimestamp, o.PrintRecordCount,
+                                       PrintOrientationCode(o.Orientation), file);
+     },
+     "pdf"},
     /* otHtml */
     {[](TMemTable &d, Tdboutputsfields f, const TOutputOptions &o) {
          return Tdboutput_html::Execute(d, std::move(f), o.OfferOpen, o.Title, o.FilterText, o.PrintTimestamp,
@@ -56,15 +71,11 @@ const WriterEntry &entryOf(int type)
     return kWriters[type];
 }
 
-[[noreturn]] void notAvailable() { throw Exception(QStringLiteral("Tento typ výstupu zatím není k dispozici.")); }
 } // namespace
 
 bool RunOutputWriter(int type, TMemTable &dataset, Tdboutputsfields fields, const TOutputOptions &options)
 {
-    const WriterEntry &e = entryOf(type);
-    if (!e.run)
-        notAvailable();
-    return e.run(dataset, std::move(fields), options);
+    return entryOf(type).run(dataset, std::move(fields), options);
 }
 
 void ExportOutputToFile(int type, TMemTable &dataset, Tdboutputsfields fields, const TOutputOptions &options,
@@ -72,7 +83,7 @@ void ExportOutputToFile(int type, TMemTable &dataset, Tdboutputsfields fields, c
 {
     const WriterEntry &e = entryOf(type);
     if (!e.toFile)
-        notAvailable();
+        throw Exception(QStringLiteral("Tento typ výstupu nezapisuje soubor."));
     e.toFile(dataset, std::move(fields), options, fileName);
 }
 

@@ -15,13 +15,13 @@ struct TOutputOptions {
 enum TOutputType { otPreview = 0, otPdf = 1, otHtml = 2, otXls = 3, otCsv = 4 };
 constexpr int kOutputTypeCount = 5;
 
-// Runs the writer of the output type: false when its file dialog was cancelled;
-// raises for a type that has no writer yet.
+// Runs the writer of the output type: false when its file dialog was cancelled.
 bool RunOutputWriter(int type, TMemTable &dataset, Tdboutputsfields fields, const TOutputOptions &options);
-// The same writer straight into the file, without dialog and question.
+// The same writer straight into the file, without dialog and question; raises for
+// the preview, which makes no file.
 void ExportOutputToFile(int type, TMemTable &dataset, Tdboutputsfields fields, const TOutputOptions &options,
                         const QString &fileName);
-// The file type a name asks for by its extension (.csv, .htm/.html, .xls), -1 for none.
+// The file type a name asks for by its extension (.pdf, .csv, .htm/.html, .xls), -1 for none.
 int OutputTypeOfFileName(const QString &fileName);
 // The print writer's orientation code for the dialog's item: portrait 0, landscape 1, changeable 2.
 int PrintOrientationCode(int orientationItem);

@@ -16,13 +16,14 @@
 namespace {
 // The templates of the main window's call list.
 const QString kCallListConfig = QStringLiteral("frg_audio");
+constexpr size_t kDefaultPrintColumns = 4;
 } // namespace
 
 bool ExportCallLog(const QString &fileName, const QString &templateName, const QString &filter, QString &error)
 {
     const int type = OutputTypeOfFileName(fileName);
     if (type < 0) {
-        error = QStringLiteral("%1: the file name must end with .csv, .html, .htm or .xls").arg(fileName);
+        error = QStringLiteral("%1: the file name must end with .pdf, .csv, .html, .htm or .xls").arg(fileName);
         return false;
     }
     try {
@@ -69,6 +70,13 @@ bool ExportCallLog(const QString &fileName, const QString &templateName, const Q
         if (!table.active()) {
             error = QStringLiteral("the call log %1 cannot be read").arg(JoinPath(DataDirectory(), QStringLiteral("data.xml")));
             return false;
+        }
+        if (type == otPdf && templateName.isEmpty()) {
+            // A page holds what the output dialog checks at first: the list's first four visible columns.
+            for (int i = 0; i < table.fieldCount() && fields.size() < kDefaultPrintColumns; ++i) {
+                if (table.field(i).visible())
+                    fields.push_back({table.field(i).fieldName(), i, QString(), 0, false});
+            }
         }
         if (!filter.isEmpty()) {
             table.setFilter(filter);

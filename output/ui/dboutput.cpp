@@ -10,6 +10,7 @@
 #include "outputwindows.h"
 #include "outputwriters.h"
 #include "progress.h"
+#include "reportwindowswidget.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -622,6 +623,8 @@ FrameOutputFactory OutputDialogFactory()
 void InstallOutputDialogs()
 {
     static TOutputWindowsWidget windows;
+    static TReportWindowsWidget reportWindows;
     SetOutputWindows(&windows);
+    SetReportWindows(&reportWindows);
     Tfrg::SetOutputFactory(OutputDialogFactory());
 }

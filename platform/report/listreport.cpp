@@ -1,5 +1,7 @@
 #include "listreport.h"
 
+#include "displayformat.h"
+#include "formatsettings.h"
 #include "lcscommon.h"
 #include "memtable.h"
 #include "reportfonts.h"
@@ -150,4 +152,12 @@ double TTableReportSource::number(int row, int field) const
 bool TTableReportSource::isNull(int row, int field) const
 {
     return m_table.field(field).isNullAt(m_table.viewRecord(row));
+}
+
+QString TTableReportSource::formatNumber(int, const QString &format, double value) const
+{
+    if (!format.isEmpty())
+        return FormatNumber(format, value);
+    // A sum without a format is written as the grid writes numbers, with the system's separator.
+    return DefaultFormatNumber(format, value).replace(QLatin1Char('.'), SystemFormats().decimalSeparator);
 }

@@ -43,6 +43,7 @@ public:
     QString displayText(int row, int field) const override;
     double number(int row, int field) const override;
     bool isNull(int row, int field) const override;
+    QString formatNumber(int field, const QString &format, double value) const override;
 
 private:
     const TMemTable &m_table;

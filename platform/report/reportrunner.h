@@ -22,6 +22,9 @@ public:
 // Numbers in a display format; without one, whole numbers plainly.
 QString DefaultFormatNumber(const QString &format, double value);
 
+// The data views a report runs over, by name.
+using TReportViews = QHash<QString, const TReportDataSource *>;
+
 struct TReportRunOptions {
     int orientation = -1; // -1 the report's own (the printer's default counts as portrait), 0 portrait, 1 landscape
     QString pageStatusFormat = QStringLiteral("%p"); // "%p" becomes the page being produced
@@ -30,5 +33,5 @@ struct TReportRunOptions {
 
 // Lays the report out into pages. Raises EReportError for a report or data
 // view that is not there and for expressions it cannot read.
-TPageStream RunReport(const TReportProject &project, const QString &reportName,
-                      const QHash<QString, const TReportDataSource *> &views, const TReportRunOptions &options = {});
+TPageStream RunReport(const TReportProject &project, const QString &reportName, const TReportViews &views,
+                      const TReportRunOptions &options = {});

@@ -1,5 +1,6 @@
 #include "rextprev.h"
 
+#include "filechooser.h"
 #include "lcscommon.h"
 #include "myutils.h"
 #include "pdfwriter.h"
@@ -9,7 +10,7 @@
 #include "reportproject.h"
 #include "rextprd.h"
 
-#include <QFileDialog>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
@@ -38,7 +39,29 @@ QString DelphiFormat(QString text, std::initializer_list<QString> args)
     return text.replace(QLatin1String("%%"), QLatin1String("%"));
 }
 
-QString PdfFilter() { return CommonText(108) + QStringLiteral(" (*.pdf)"); }
+// The save dialog of every PDF export: asks before overwriting, adds ".pdf" to a bare name.
+bool ChoosePdfFile(QString &fileName)
+{
+    TFileDialogSpec spec{CommonText(107), CommonText(108) + QStringLiteral(" (*.pdf)|*.pdf"), QStringLiteral("pdf"),
+                         QString(), true};
+    if (!ExecuteSaveDialog(spec))
+        return false;
+    fileName = spec.FileName;
+    return true;
+}
+
+// Runs the report with the page being produced in the progress window, when there is one.
+TPageStream RunWithStatus(const QByteArray &projectStream, const QString &reportName, const TReportViews &views,
+                          Tfprogress *progress, int orientation)
+{
+    const TReportProject project = LoadReportProject(projectStream);
+    TReportRunOptions options;
+    options.orientation = orientation;
+    options.pageStatusFormat = CommonText(112);
+    if (progress)
+        options.pageStatus = [progress](const QString &status) { ProgressMessage(progress, status); };
+    return RunReport(project, reportName, views, options);
+}
 
 void OfferToOpen(const QString &fileName)
 {
@@ -99,8 +122,10 @@ private:
         for (int cm = 0; cm * pxPerCm <= page.width(); ++cm) {
             const int x = m + 4 + int(cm * pxPerCm);
             painter.drawLine(x, m - 6, x, m);
-            if (cm > 0)
-                painter.drawText(x + 2, m - 8, QString::number(cm));
+            // A number that would run off the ruler's end is left out rather than cut.
+            const QString label = QString::number(cm);
+            if (cm > 0 && x + 2 + painter.fontMetrics().horizontalAdvance(label) <= width())
+                painter.drawText(x + 2, m - 8, label);
         }
         for (int cm = 0; cm * pxPerCm <= page.height(); ++cm) {
             const int y = m + 4 + int(cm * pxPerCm);
@@ -120,13 +145,7 @@ TPageStream GeneratePages(const QByteArray &projectStream, const QString &report
     if (showProgress)
         progress = ProgressShow(CommonText(forPdf ? 114 : 118), CommonText(forPdf ? 115 : 119), 0);
     try {
-        const TReportProject project = LoadReportProject(projectStream);
-        TReportRunOptions options;
-        options.orientation = orientation;
-        options.pageStatusFormat = CommonText(112);
-        if (progress)
-            options.pageStatus = [&progress](const QString &status) { ProgressMessage(progress, status); };
-        TPageStream pages = RunReport(project, reportName, views, options);
+        TPageStream pages = RunWithStatus(projectStream, reportName, views, progress, orientation);
         ProgressClose(progress);
         return pages;
     } catch (...) {
@@ -137,7 +156,7 @@ TPageStream GeneratePages(const QByteArray &projectStream, const QString &report
 
 bool ShowPreview(const QByteArray &projectStream, const QString &reportName, const TReportViews &views, bool showProgress)
 {
-    Tfrextprev preview;
+    Tfrextprev preview(QApplication::activeWindow());
     preview.SetReport(projectStream, reportName, views);
     preview.SetPages(GeneratePages(projectStream, reportName, views, showProgress, false));
     preview.exec();
@@ -148,18 +167,16 @@ bool ExportPdf(const QByteArray &projectStream, const QString &reportName, const
                const QString &fileName, bool offerOpen, bool showProgress)
 {
     QString target = fileName;
-    if (target.isEmpty()) {
-        target = QFileDialog::getSaveFileName(nullptr, CommonText(107), QString(), PdfFilter());
-        if (target.isEmpty())
-            return false;
-        if (QFileInfo(target).suffix().isEmpty())
-            target += QStringLiteral(".pdf");
-    }
+    if (target.isEmpty() && !ChoosePdfFile(target))
+        return false;
     {
-        const TPageStream pages = GeneratePages(projectStream, reportName, views, showProgress, true);
+        // One progress window from the first page to the finished file.
         WaitScope wait;
-        Tfprogress *progress = showProgress ? ProgressShow(CommonText(114), CommonText(116), 0) : nullptr;
+        Tfprogress *progress = showProgress ? ProgressShow(CommonText(114), CommonText(115), 0) : nullptr;
         try {
+            const TPageStream pages = RunWithStatus(projectStream, reportName, views, progress, -1);
+            if (progress)
+                ProgressMessage(progress, CommonText(116));
             WritePdfFile(pages, target);
         } catch (...) {
             ProgressClose(progress);
@@ -359,7 +376,11 @@ void Tfrextprev::PrinterSetupClick()
     QPageSetupDialog setup(Printer(), this);
     if (setup.exec() != QDialog::Accepted || m_project.isEmpty())
         return;
-    const int orientation = Printer()->pageLayout().orientation() == QPageLayout::Landscape ? 1 : 0;
+    // Only a report left to the printer's orientation turns with the set-up; the others keep their own.
+    const TReportProject project = LoadReportProject(m_project);
+    const TReport *report = project.findReport(m_reportName);
+    const bool turns = report && report->page.orientation == 2;
+    const int orientation = !turns ? -1 : Printer()->pageLayout().orientation() == QPageLayout::Landscape ? 1 : 0;
     SetPages(GeneratePages(m_project, m_reportName, m_views, true, false, orientation));
 }
 
@@ -383,12 +404,9 @@ void Tfrextprev::PrintClick()
 
 void Tfrextprev::PdfClick()
 {
-    QString target = QFileDialog::getSaveFileName(this, CommonText(107), QString(), PdfFilter());
-    if (target.isEmpty())
-        return;
-    if (QFileInfo(target).suffix().isEmpty())
-        target += QStringLiteral(".pdf");
-    ExportShownPages(target, true);
+    QString target;
+    if (ChoosePdfFile(target))
+        ExportShownPages(target, true);
 }
 
 void Tfrextprev::ExportShownPages(const QString &fileName, bool offerOpen)

@@ -15,8 +15,6 @@ class QScrollArea;
 class QToolButton;
 class Tfrextprd;
 
-using TReportViews = QHash<QString, const TReportDataSource *>;
-
 // Loads the project, runs the named report into pages and names them after the
 // report's full name; with progress, shows the progress window with the page
 // being produced (PDF or preview captions). orientation -1 leaves it to the report.

@@ -19,12 +19,18 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QApplication>
+#include <QTest>
 
 #include "CheckCombo.h"
 #include "dbgridex.h"
 #include "support/silentwave.h"
 #include "support/desktopsandbox.h"
 #include "dbfrg.h"
+#include "dboutput.h"
+#include "outputwindows.h"
+#include "outputwriters.h"
+#include "reportwindows.h"
+#include "rextprev.h"
 #include "fltaud.h"
 #include "optlist.h"
 #include "phonebookwnd.h"
@@ -687,4 +693,67 @@ TEST_F(MainWindow, LineNamePanelLiesWithinItsBar)
         used |= panel->geometry();
     }
     EXPECT_FALSE(used.isEmpty());
+}
+
+// From the call list's output button to the preview of the log: the definition
+// dialog opens (no templates yet), type 0 generates, the preview shows the pages.
+TEST_F(MainWindow, OutputButtonPreviewsTheCallLog)
+{
+    // What the program's entry installs before the main window.
+    InstallOutputDialogs();
+    struct Uninstall {
+        ~Uninstall()
+        {
+            Tfrg::SetOutputFactory(nullptr);
+            SetOutputWindows(nullptr);
+            SetReportWindows(nullptr);
+        }
+    } uninstall;
+    ASSERT_TRUE(start({QStringLiteral("/simulate")}));
+    Tfmaintmb &w = window();
+    for (int i = 0; i < 70; ++i)
+        addCall(2 + i % 4, QStringLiteral("602 111 %1").arg(i, 3, 10, QLatin1Char('0')));
+    ASSERT_EQ(app->session->CallData().tb_audio->recordCount(), 70);
+
+    // Each step waits for its modal window; the timers end with the test.
+    QTimer dialogPoll, previewPoll;
+    int pages = 0;
+    QString caption, firstPage;
+    bool dialogShown = false;
+    QObject::connect(&previewPoll, &QTimer::timeout, [&] {
+        auto *preview = dynamic_cast<Tfrextprev *>(QApplication::activeModalWidget());
+        if (!preview)
+            return;
+        previewPoll.stop();
+        pages = preview->PageCount();
+        caption = preview->windowTitle();
+        for (const TPageText &t : preview->Pages().pages[0].texts)
+            firstPage += t.text + QLatin1Char('|');
+        if (qEnvironmentVariableIsSet("TEMBREL_KEEP_RENDER"))
+            preview->grab().save(qEnvironmentVariable("TEMBREL_KEEP_RENDER") + QStringLiteral("/calllog-preview.png"));
+        QTest::keyClick(preview, Qt::Key_Escape);
+    });
+    QObject::connect(&dialogPoll, &QTimer::timeout, [&] {
+        auto *dialog = dynamic_cast<Tfdboutput *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        dialogPoll.stop();
+        dialogShown = true;
+        dialog->SetOutputType(otPreview);
+        previewPoll.start(10);
+        dialog->Button1->click();
+        previewPoll.stop();
+        dialog->Button2->click();
+    });
+    dialogPoll.start(10);
+    w.frg_audio->spboutput->click();
+    ASSERT_TRUE(dialogShown);
+    EXPECT_EQ(pages, 2);
+    EXPECT_EQ(caption, QStringLiteral("Preview - Tembrel Personal - Výpis"));
+    // The first four visible columns of the list, with their captions and values.
+    for (const QString &expected : {QStringLiteral("Výpis|"), QStringLiteral("|ID|"), QStringLiteral("|Typ hovoru|"),
+                                    QStringLiteral("|Linka|"), QStringLiteral("|Začátek hovoru|"),
+                                    QStringLiteral("|Příchozí|"), QStringLiteral("|Strana 1/2|")})
+        EXPECT_TRUE(firstPage.contains(expected)) << expected.toStdString() << " in " << firstPage.toStdString();
+    EXPECT_TRUE(boxes->calls().isEmpty());
 }

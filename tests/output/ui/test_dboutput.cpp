@@ -5,6 +5,8 @@
 #include "inputex.h"
 #include "outputfixture.h"
 #include "outputwriters.h"
+#include "reportwindowswidget.h"
+#include "rextprev.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -236,13 +238,64 @@ TEST_F(DialogTest, GenerateAndRunTemplateWriteThroughTheChosenWriter)
         EXPECT_EQ(menuTexts(frameMenu), (QStringList{"Rychlá", "", "&Definovat výstup..."}));
     }
     EXPECT_EQ(menuTexts(frameMenu), (QStringList{"", "&Definovat výstup..."})) << "a freed dialog leaves no dead items";
-    dialog.Setup(*table, columns(3), &cfg, QString(), &frameMenu, QStringLiteral("frg_audio"));
+}
+
+// Type 0 opens the preview of the report, type 1 writes the PDF document.
+TEST_F(DialogTest, PreviewAndPdfOfTheCheckedColumns)
+{
+    TReportWindowsWidget reportWindows;
+    IReportWindows *previous = SetReportWindows(&reportWindows);
+    table = MakeCallTable(150);
+    table->first();
+    setup(3);
+    dialog.SetFilterText(QStringLiteral("Typ hovoru: Odchozí"));
+    dialog.edtitle->setText(QStringLiteral("Měsíční výpis"));
 
     dialog.SetOutputType(otPreview);
-    boxes.clear();
-    dialog.Button1->click();
+    int pages = 0;
+    QString caption, pageButton;
+    // The preview comes up after the progress window of its pages: wait for it.
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *preview = dynamic_cast<Tfrextprev *>(QApplication::activeModalWidget());
+        if (!preview)
+            return;
+        poll.stop();
+        pages = preview->PageCount();
+        caption = preview->windowTitle();
+        pageButton = preview->btngoto->text();
+        if (qEnvironmentVariableIsSet("TEMBREL_KEEP_RENDER"))
+            preview->grab().save(qEnvironmentVariable("TEMBREL_KEEP_RENDER") + QStringLiteral("/dialog-preview.png"));
+        preview->btnclose->click();
+    });
+    poll.start();
+    EXPECT_TRUE(dialog.Button1Click());
+    EXPECT_EQ(pages, 3);
+    EXPECT_EQ(caption, QStringLiteral("Preview - Tembrel Personal - Měsíční výpis"));
+    EXPECT_EQ(pageButton, QStringLiteral("&Strana: 1/3"));
+    EXPECT_EQ(table->currentRecord(), 0) << "the dataset is back where it was";
+
+    dialog.SetOutputType(otPdf);
+    const QString pdf = data.file(QStringLiteral("výpis.pdf"));
+    files.answer(pdf);
+    boxes.answer(mrCancel);
+    EXPECT_TRUE(dialog.Button1Click());
     ASSERT_EQ(boxes.boxes().size(), 1);
-    EXPECT_EQ(boxes.boxes()[0].text, QStringLiteral("Tento typ výstupu zatím není k dispozici."));
+    EXPECT_TRUE(windows.opened.isEmpty()) << "Cancel leaves the document closed";
+    SetReportWindows(previous);
+
+    QByteArray out;
+    int code = -1;
+    QString why;
+    if (!RunPeer(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")},
+                 out, code, why))
+        GTEST_SKIP() << why.toStdString();
+    const QString text = QString::fromUtf8(out);
+    for (const QString &expected : {QStringLiteral("Měsíční výpis"), QStringLiteral("Typ hovoru: Odchozí"),
+                                    QStringLiteral("Sloupec A"), QStringLiteral("Sloupec C"), QStringLiteral("60149"),
+                                    QStringLiteral("Strana 3/3")})
+        EXPECT_TRUE(text.contains(expected)) << expected.toStdString();
 }
 
 // The layout promised to users: columns and templates on the left, type and parameters on

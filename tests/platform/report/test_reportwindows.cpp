@@ -10,10 +10,12 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "filechooser.h"
 #include "reportproject.h"
 #include "reportsamples.h"
 #include "rextprd.h"
 #include "rextprev.h"
+#include "support/scriptedmessagebox.h"
 #include "support/tempdatadir.h"
 
 TEST(PreviewZoom, StepsOfTwentyFiveWithinTenAndTwoHundred)
@@ -195,4 +197,49 @@ TEST(ReportGeneration, ExportPdfFromTheProjectStream)
                  EReportError);
     EXPECT_FALSE(QFile::exists(data.file("bad.pdf"))) << "a damaged project writes nothing";
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the progress window is closed after the failure";
+}
+
+namespace {
+// Answers the save dialog with one name (empty: cancel) and keeps what it was asked.
+class OneFileChooser : public IFileChooser {
+public:
+    explicit OneFileChooser(QString answer) : m_answer(std::move(answer)), m_previous(SetFileChooser(this)) {}
+    ~OneFileChooser() override { SetFileChooser(m_previous); }
+    bool ChooseSaveFile(TFileDialogSpec &spec) override
+    {
+        asked = spec;
+        spec.FileName = m_answer;
+        return !m_answer.isEmpty();
+    }
+    bool ChooseOpenFile(TFileDialogSpec &) override { return false; }
+    TFileDialogSpec asked;
+
+private:
+    QString m_answer;
+    IFileChooser *m_previous;
+};
+} // namespace
+
+// F9 and the direct export ask for the file in the same save dialog and then offer to open it.
+TEST_F(PreviewWindow, PdfKeyAsksForTheFileAndOffersToOpenIt)
+{
+    ScriptedMessageBox boxes;
+    {
+        OneFileChooser chooser(data.file("náhled"));
+        boxes.answer(mrCancel);
+        key(Qt::Key_F9);
+        EXPECT_EQ(chooser.asked.Title, QStringLiteral("Export do PDF dokumentu"));
+        EXPECT_EQ(chooser.asked.Filter, QStringLiteral("PDF dokument (*.pdf)|*.pdf"));
+        EXPECT_TRUE(chooser.asked.OverwritePrompt);
+    }
+    EXPECT_TRUE(QFile::exists(data.file("náhled.pdf")));
+    ASSERT_EQ(boxes.boxes().size(), 1);
+    EXPECT_EQ(boxes.boxes()[0].text,
+              QStringLiteral("Export byl úspěšně dokončen, přejete si ho otevřít ve vašem PDF prohlížeči?"));
+
+    const TListSource rows = CallRows(5);
+    const QByteArray project = StoreReportProject(ListReport(QStringLiteral("Zrušeno")));
+    OneFileChooser cancel{QString()};
+    EXPECT_FALSE(ExportPdf(project, "Report1", {{"DataView1", &rows}}, QString(), true, false));
+    EXPECT_EQ(boxes.boxes().size(), 1) << "no question after a cancelled dialog";
 }
