@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSignalSpy>
@@ -352,6 +353,60 @@ TEST_F(SessionSettings, CallsAreNamedFromThePhonebookElseByTheLine)
     EXPECT_FALSE(saved.contains("PHONENAME"));
     EXPECT_FALSE(saved.contains("Servis"));
     EXPECT_FALSE(saved.contains(EncodeCp1250(QStringLiteral("Veselý"))));
+    session->StopWatch();
+}
+
+// Each recording rule decides at the connection, and the row tells what was done.
+TEST_F(SessionSettings, RecordingRulesDecideForEachCallAndTheRowTellsTheTruth)
+{
+    struct Case {
+        int rule;
+        const char *number;
+        bool recorded;
+    };
+    const Case cases[] = {
+        {TSettings::RecordEveryCall, "603111111", true},           // private, but every call is recorded
+        {TSettings::RecordMarkedOnly, "603222222", true},     // marked, written with the country prefix
+        {TSettings::RecordMarkedOnly, "603333333", false},    // not in the phonebook
+        {TSettings::RecordAllButPrivate, "603111111", false}, // private
+        {TSettings::RecordAllButPrivate, "603333333", true},  // unknown
+    };
+    TSettings s;
+    s.TAPIDevice = SimulatedLine::NameFor(1);
+    s = TSession::WithSimulatedDefaults(s);
+    s.CountryPrefix = QStringLiteral("420");
+    ASSERT_TRUE(session->ApplyStartSettings(s, &error)) << error.toStdString();
+    openCallLog();
+    session->Phonebook().Put({QStringLiteral("603 111 111"), QStringLiteral("Soukromý"), false, true});
+    session->Phonebook().Put({QStringLiteral("+420 603-222-222"), QStringLiteral("Nahrávaný"), true, false});
+    QSignalSpy calls(session.get(), &TSession::callLogged);
+    ASSERT_TRUE(session->StartWatch());
+    pump();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.number);
+        SCOPED_TRACE(c.rule);
+        TSettings rule = session->Settings();
+        rule.RecordRule = c.rule;
+        session->ChangeSettings(rule);
+        pump();
+        calls.clear();
+        provider.line(1).execute(ParseLineEvent(QStringLiteral("ring ") + QLatin1String(c.number), 1));
+        provider.line(1).execute(ParseLineEvent(QStringLiteral("answer"), 1));
+        // Long enough a conversation that a recording would hold sound.
+        QElapsedTimer talk;
+        talk.start();
+        while (talk.elapsed() < 400)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        provider.line(1).execute(ParseLineEvent(QStringLiteral("hangup"), 1));
+        pump();
+        ASSERT_EQ(calls.count(), 1);
+        const auto call = calls.at(0).at(0).value<TLoggedCall>();
+        EXPECT_EQ(call.PhoneNumber, QLatin1String(c.number));
+        EXPECT_EQ(!call.RecordingFile.isEmpty(), c.recorded);
+        EXPECT_EQ(call.AudioSize > 0, c.recorded);
+        EXPECT_EQ(QFile::exists(Tdmcd::RecordingFileName(call.Id)), c.recorded);
+    }
+    EXPECT_TRUE(ReadFileToString(LogFileName()).contains("603333333 se podle pravidla nahrávání nenahrává"));
     session->StopWatch();
 }
 
