@@ -412,6 +412,9 @@ void TSession::SavePhonebook()
 
 QString TSession::NameFor(const QString &number, const QString &lineName) const
 {
+    // Nothing to look up: a log's every row would otherwise pass through the cache at start.
+    if (m_phonebook.Count() == 0 && m_lineNames.isEmpty())
+        return lineName;
     if (m_nameCachePhonebook != m_phonebook.Generation() || m_nameCacheLineNames != m_lineNamesGeneration) {
         m_nameCache.clear();
         m_nameCachePhonebook = m_phonebook.Generation();
