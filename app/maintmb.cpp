@@ -915,23 +915,21 @@ void Tfmaintmb::pmctiPopup()
 
 void Tfmaintmb::ShowErrorBalloon(const QString &text, int seconds)
 {
-    if (m_trayAvailable && cti->isVisible()) {
-        cti->showMessage(ApplicationTitle(), text, QSystemTrayIcon::Critical, seconds * 1000);
-        return;
-    }
-    stbinfo->setStyleSheet(QStringLiteral("color: #c00000;"));
-    stbinfo->setText(text);
-    stbinfo->setToolTip(text);
-    m_messageTimer->start(seconds * 1000);
+    showBalloon(text, seconds, QSystemTrayIcon::Critical, QStringLiteral("#c00000"));
 }
 
 void Tfmaintmb::ShowInfoBalloon(const QString &text, int seconds)
 {
+    showBalloon(text, seconds, QSystemTrayIcon::Information, QStringLiteral("#000080"));
+}
+
+void Tfmaintmb::showBalloon(const QString &text, int seconds, QSystemTrayIcon::MessageIcon icon, const QString &colour)
+{
     if (m_trayAvailable && cti->isVisible()) {
-        cti->showMessage(ApplicationTitle(), text, QSystemTrayIcon::Information, seconds * 1000);
+        cti->showMessage(ApplicationTitle(), text, icon, seconds * 1000);
         return;
     }
-    stbinfo->setStyleSheet(QStringLiteral("color: #000080;"));
+    stbinfo->setStyleSheet(QStringLiteral("color: %1;").arg(colour));
     stbinfo->setText(text);
     stbinfo->setToolTip(text);
     m_messageTimer->start(seconds * 1000);

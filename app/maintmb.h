@@ -200,6 +200,8 @@ protected:
 private:
     void createMenus();
     void createTray();
+    // The tray balloon, or without a tray the status bar in this colour, for a time.
+    void showBalloon(const QString &text, int seconds, QSystemTrayIcon::MessageIcon icon, const QString &colour);
     void createGrid();
     void createBottom();
     void layoutPanel1();

@@ -76,15 +76,16 @@ int recordOf(const TMemTable &table, int id)
     return -1;
 }
 
-// Makes the row with this identifier current in the unfiltered table.
-bool gotoCall(TMemTable &table, int id)
+// Makes the row with this identifier current in the unfiltered table; its stored
+// record, or -1 when the table shows no such row.
+int gotoCall(TMemTable &table, int id)
 {
     const int record = recordOf(table, id);
     const int position = record < 0 ? -1 : table.viewPosition(record);
     if (position < 0)
-        return false;
+        return -1;
     table.setRecNo(position + 1);
-    return true;
+    return record;
 }
 
 } // namespace
@@ -124,11 +125,10 @@ struct RowImage {
     std::vector<Cell> cells;
 };
 
-RowImage imageOf(const TMemTable &table, int id)
+RowImage imageOf(const TMemTable &table, int id, int record)
 {
     RowImage image;
     image.id = id;
-    const int record = recordOf(table, id);
     for (int i = 0; i < table.fieldCount(); ++i) {
         RowImage::Cell cell;
         cell.null = table.cellNull(i, record);
@@ -185,7 +185,7 @@ void restoreRows(TMemTable &table, const std::vector<RowImage> &rows)
     bool appended = false;
     const int sizeField = table.fieldByName(QStringLiteral("AUDIOSIZE")).index();
     for (const RowImage &row : rows) {
-        if (gotoCall(table, row.id)) {
+        if (gotoCall(table, row.id) >= 0) {
             table.edit();
             table.field(sizeField).setAsInteger(row.cells[size_t(sizeField)].i);
             table.post();
@@ -216,9 +216,10 @@ std::vector<RowImage> changeRows(TMemTable &table, const TRetention &policy, con
     try {
         const QuietChange quiet(table);
         for (const Candidate &c : victims) {
-            if (!gotoCall(table, c.id))
+            const int record = gotoCall(table, c.id);
+            if (record < 0)
                 continue;
-            changed.push_back(imageOf(table, c.id));
+            changed.push_back(imageOf(table, c.id, record));
             if (policy.deleteRows) {
                 table.deleteRecord();
             } else {
