@@ -394,11 +394,90 @@ private:
     bool m_heldTag = false; // the pending bytes begin with an unfinished tag
 };
 
+// Thrown by a reader reading rows quickly when the packet is not in the form it knows;
+// the packet is then read again through the parser alone, which also names any fault.
+struct QuickRowsDeclined {};
+
+bool isXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// An XML name of ASCII letters, digits and "_.-:", not beginning with a digit, '.' or '-'.
+bool isPlainName(QByteArrayView name)
+{
+    if (name.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char c = name[i];
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
+        const bool other = (c >= '0' && c <= '9') || c == '.' || c == '-';
+        if (!letter && !(i > 0 && other))
+            return false;
+    }
+    return true;
+}
+
+// The UTF-8 of a character XML allows, appended; false for one it does not.
+bool appendXmlChar(QByteArray &out, uint c)
+{
+    const bool allowed = c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF)
+                         || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+    if (!allowed)
+        return false;
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+    return true;
+}
+
+// Where the tag that begins at from ends (its '>'), skipping quoted values; -1 when the
+// bytes end first.
+qsizetype tagEnd(const char *data, qsizetype from, qsizetype size)
+{
+    const char *p = data + from;
+    const char *end = data + size;
+    while (p < end) {
+        const char c = *p;
+        if (c == '>')
+            return p - data;
+        if (c == '"' || c == '\'') {
+            p = static_cast<const char *>(std::memchr(p + 1, c, size_t(end - p - 1)));
+            if (!p)
+                return -1;
+        }
+        ++p;
+    }
+    return -1;
+}
+
+// "</NAME>", with blanks before the '>'.
+bool isEndTag(QByteArrayView tag, QByteArrayView name)
+{
+    if (!tag.startsWith("</") || tag.size() < name.size() + 3 || tag.sliced(2, name.size()) != name)
+        return false;
+    for (qsizetype i = 2 + name.size(); i < tag.size() - 1; ++i)
+        if (!isXmlSpace(tag[i]))
+            return false;
+    return true;
+}
+
 class PacketReader {
 public:
     // expectedBytes: the size of the whole packet when known, to make room for its rows at once.
-    PacketReader(TMemTable &table, const QString &source, qint64 expectedBytes = 0)
-        : m_table(table), m_source(source), m_expectedBytes(expectedBytes)
+    // quickRows: the rows of a packet in the writer's form are read without the parser
+    // (see readRowsQuickly); anything else makes feed() throw QuickRowsDeclined.
+    PacketReader(TMemTable &table, const QString &source, qint64 expectedBytes, bool quickRows)
+        : m_table(table), m_source(source), m_expectedBytes(expectedBytes), m_quickAllowed(quickRows)
     {
         // The encoding given here overrides any declaration: the feed always gives UTF-8.
         m_parser = XML_ParserCreate("UTF-8");
@@ -420,11 +499,24 @@ public:
     void feed(const char *data, qsizetype size, bool last)
     {
         const QByteArray &utf8 = m_feed.next(data, size, last);
-        if (XML_Parse(m_parser, utf8.constData(), int(utf8.size()), last) != XML_STATUS_OK) {
-            if (!m_error.isEmpty())
-                throw ETableError(m_error);
-            fail(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(m_parser))));
+        if (m_quick) {
+            readRowsQuickly(utf8.constData(), utf8.size(), last);
+        } else {
+            const XML_Status status = XML_Parse(m_parser, utf8.constData(), int(utf8.size()), last);
+            if (status == XML_STATUS_SUSPENDED) {
+                // Suspended right after the ROWDATA start tag: the rest of the piece is ours.
+                const qint64 at = m_rowsFrom - m_fedBefore;
+                if (at < 0 || at > utf8.size())
+                    throw QuickRowsDeclined();
+                m_quick = true;
+                readRowsQuickly(utf8.constData() + at, utf8.size() - at, last);
+            } else if (status != XML_STATUS_OK) {
+                if (!m_error.isEmpty())
+                    throw ETableError(m_error);
+                fail(QString::fromUtf8(XML_ErrorString(XML_GetErrorCode(m_parser))));
+            }
         }
+        m_fedBefore += utf8.size();
         if (!last)
             return;
         if (!m_sawRoot)
@@ -530,6 +622,10 @@ private:
             } else if (tag == "ROWDATA" && m_sawMetadata && !m_sawRows) {
                 m_sawRows = true;
                 m_places.append(Place::Rows);
+                if (m_quickAllowed && !isEmptyElement()) {
+                    m_rowsFrom = qint64(XML_GetCurrentByteIndex(m_parser)) + XML_GetCurrentByteCount(m_parser);
+                    XML_StopParser(m_parser, XML_TRUE);
+                }
             } else {
                 stop(QStringLiteral("unexpected element %1").arg(text(name)));
             }
@@ -649,6 +745,10 @@ private:
             m_kinds.push_back(ValueKindOf(m_table.field(i).dataType()));
         m_lastText.assign(m_kinds.size(), QString());
         m_lastBytes.assign(m_kinds.size(), QByteArray());
+        // Only plain ASCII names are matched without the parser; a row naming another field
+        // goes to the parser.
+        for (const QByteArray &name : m_names)
+            m_quickNames.push_back(isPlainName(name) ? name : QByteArray());
     }
 
     int fieldIndexOf(const char *name, int hint) const
@@ -684,7 +784,7 @@ private:
                 fail(QStringLiteral("row %1 has a value for the unknown field %2").arg(m_rowNumber).arg(text(atts[i])));
             }
             hint = f + 1;
-            plain = storeValue(record, f, atts[i + 1]) && plain;
+            plain = storeValue(record, f, QByteArrayView(atts[i + 1])) && plain;
         }
         if (plain)
             keepRowText(record);
@@ -704,6 +804,186 @@ private:
         QByteArray bytes;
         if (m_feed.back(tag, bytes))
             m_table.rowCache(record) = std::move(bytes);
+    }
+
+    bool isEmptyElement() const
+    {
+        int offset = 0, size = 0;
+        const char *context = XML_GetInputContext(m_parser, &offset, &size);
+        const int count = XML_GetCurrentByteCount(m_parser);
+        return !context || count < 2 || offset < 0 || offset + count > size || context[offset + count - 2] == '/';
+    }
+
+    // The rows of a packet in the form the writer gives it (and what any tidy writer
+    // would: blanks and line breaks between rows and values, either quote, the five
+    // named references and numeric ones) are read here rather than through the parser,
+    // which costs most of a large log's start. Every row is checked as strictly as the
+    // parser checks it; what this reader does not know (a comment, a row with content,
+    // a value the fields refuse, a damaged end) declines, and the packet is read again
+    // through the parser.
+    void readRowsQuickly(const char *piece, qsizetype pieceSize, bool last)
+    {
+        try {
+            const char *data = piece;
+            qsizetype size = pieceSize;
+            if (!m_carry.isEmpty()) {
+                m_carry.append(piece, pieceSize);
+                data = m_carry.constData();
+                size = m_carry.size();
+            }
+            qsizetype at = 0;
+            for (;;) {
+                while (at < size && isXmlSpace(data[at]))
+                    ++at;
+                if (at == size)
+                    break;
+                if (data[at] != '<' || m_packetClosed)
+                    throw QuickRowsDeclined();
+                const qsizetype end = tagEnd(data, at, size);
+                if (end < 0)
+                    break;
+                const QByteArrayView tag(data + at, end + 1 - at);
+                if (!m_rowsClosed && tag.size() > 5 && tag.startsWith("<ROW") && (isXmlSpace(tag[4]) || tag[4] == '/'))
+                    readRowQuickly(tag);
+                else if (!m_rowsClosed && isEndTag(tag, "ROWDATA"))
+                    m_rowsClosed = true;
+                else if (m_rowsClosed && isEndTag(tag, "DATAPACKET"))
+                    m_packetClosed = true;
+                else
+                    throw QuickRowsDeclined();
+                at = end + 1;
+            }
+            // An unfinished tag waits for the next piece; one that grows without end is left
+            // to the parser, which reads it in linear time.
+            constexpr qsizetype kLongestCarry = 1 << 20;
+            if (size - at > kLongestCarry)
+                throw QuickRowsDeclined();
+            QByteArray rest(data + at, size - at);
+            m_carry = std::move(rest);
+            if (last && (!m_packetClosed || !m_carry.isEmpty()))
+                throw QuickRowsDeclined();
+            if (m_packetClosed)
+                m_places.clear();
+        } catch (const ETableError &) {
+            throw QuickRowsDeclined();
+        } catch (const std::exception &) {
+            throw QuickRowsDeclined();
+        }
+    }
+
+    // One "<ROW .../>" tag, complete up to its '>'.
+    void readRowQuickly(QByteArrayView tag)
+    {
+        ++m_rowNumber;
+        const int record = m_table.appendRawRecord();
+        const int fields = int(m_quickNames.size());
+        int hint = 0;
+        bool plain = true;
+        const char *p = tag.data() + 4;
+        const char *const end = tag.data() + tag.size() - 1; // the '>'
+        for (;;) {
+            const char *const blank = p;
+            while (p < end && isXmlSpace(*p))
+                ++p;
+            if (p == end)
+                throw QuickRowsDeclined(); // a row with content
+            if (*p == '/') {
+                if (p + 1 != end)
+                    throw QuickRowsDeclined();
+                break;
+            }
+            if (p == blank)
+                throw QuickRowsDeclined(); // values must stand apart
+            const char *const name = p;
+            while (p < end && *p != '=' && !isXmlSpace(*p))
+                ++p;
+            const QByteArrayView nameView(name, p - name);
+            // In field order, each at most once: the parser would refuse a repeated value.
+            int f = hint;
+            while (f < fields && m_quickNames[size_t(f)] != nameView)
+                ++f;
+            if (f == fields)
+                throw QuickRowsDeclined();
+            while (p < end && isXmlSpace(*p))
+                ++p;
+            if (p == end || *p != '=')
+                throw QuickRowsDeclined();
+            ++p;
+            while (p < end && isXmlSpace(*p))
+                ++p;
+            if (p == end || (*p != '"' && *p != '\''))
+                throw QuickRowsDeclined();
+            const char quote = *p++;
+            const char *const close = static_cast<const char *>(std::memchr(p, quote, size_t(end - p)));
+            if (!close)
+                throw QuickRowsDeclined();
+            plain = storeValue(record, f, quickValue(QByteArrayView(p, close - p))) && plain;
+            hint = f + 1;
+            p = close + 1;
+        }
+        if (plain) {
+            QByteArray bytes;
+            if (m_feed.back(tag, bytes))
+                m_table.rowCache(record) = std::move(bytes);
+        }
+    }
+
+    // A value as the parser would report it: references resolved. Raw tabs and line breaks
+    // (which the parser turns into blanks) and anything unknown decline.
+    QByteArrayView quickValue(QByteArrayView raw)
+    {
+        bool references = false;
+        for (const char c : raw) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == '<')
+                throw QuickRowsDeclined();
+            references = references || c == '&';
+        }
+        if (!references)
+            return raw;
+        m_decoded.clear();
+        for (qsizetype i = 0; i < raw.size(); ++i) {
+            if (raw[i] != '&') {
+                m_decoded += raw[i];
+                continue;
+            }
+            const qsizetype semicolon = raw.indexOf(';', i);
+            if (semicolon < 0)
+                throw QuickRowsDeclined();
+            const QByteArrayView name = raw.sliced(i + 1, semicolon - i - 1);
+            i = semicolon;
+            if (name == "lt") {
+                m_decoded += '<';
+            } else if (name == "gt") {
+                m_decoded += '>';
+            } else if (name == "amp") {
+                m_decoded += '&';
+            } else if (name == "apos") {
+                m_decoded += '\'';
+            } else if (name == "quot") {
+                m_decoded += '"';
+            } else {
+                const bool hex = name.startsWith("#x");
+                if (!hex && !name.startsWith("#"))
+                    throw QuickRowsDeclined();
+                const QByteArrayView digits = name.sliced(hex ? 2 : 1);
+                if (digits.isEmpty() || digits.size() > 8)
+                    throw QuickRowsDeclined();
+                uint value = 0;
+                for (const char d : digits) {
+                    uint digit;
+                    if (d >= '0' && d <= '9')
+                        digit = uint(d - '0');
+                    else if (hex && ((d | 0x20) >= 'a' && (d | 0x20) <= 'f'))
+                        digit = uint((d | 0x20) - 'a' + 10);
+                    else
+                        throw QuickRowsDeclined();
+                    value = value * (hex ? 16 : 10) + digit;
+                }
+                if (!appendXmlChar(m_decoded, value))
+                    throw QuickRowsDeclined();
+            }
+        }
+        return m_decoded;
     }
 
     // Digits with an optional minus sign, short enough not to overflow: read directly.
@@ -728,10 +1008,9 @@ private:
     }
 
     // Stores one value; false when the value carried a shielded control character.
-    bool storeValue(int record, int field, const char *raw)
+    bool storeValue(int record, int field, QByteArrayView bytes)
     {
         const TField &f = m_table.field(field);
-        const QByteArrayView bytes(raw);
         auto bad = [&]() {
             fail(QStringLiteral("row %1: \"%2\" is not a valid %3 value for field %4")
                      .arg(m_rowNumber)
@@ -845,6 +1124,16 @@ private:
     std::vector<QString> m_lastText;
     std::vector<QByteArray> m_lastBytes;
     QHash<QString, int> m_exact, m_folded;
+    // Reading rows without the parser.
+    bool m_quickAllowed = false;
+    bool m_quick = false;       // the parser is suspended at ROWDATA; rows are read here
+    bool m_rowsClosed = false;  // </ROWDATA> was read
+    bool m_packetClosed = false; // </DATAPACKET> was read
+    qint64 m_fedBefore = 0;     // UTF-8 bytes given to the parser before this piece
+    qint64 m_rowsFrom = -1;     // where the rows begin in those bytes
+    QByteArray m_carry;         // an unfinished tag at the end of a piece
+    QByteArray m_decoded;       // a value with references, decoded
+    std::vector<QByteArray> m_quickNames;
 };
 
 // ---- Writing ---------------------------------------------------------------------------
@@ -1011,19 +1300,53 @@ bool ParsePacketDateTime(const QString &text, double &value) { return parseDateT
 bool ParsePacketDate(const QString &text, double &value) { return parseDatePart(QStringView(text), value); }
 bool ParsePacketTime(const QString &text, double &value) { return parseTimePart(QStringView(text), value); }
 
+namespace {
+// Reads a packet, its rows quickly where it allows that (see PacketReader), else (or when
+// quickRows is false) through the parser alone; pieces feeds the reader the whole packet.
+template <class Pieces>
+void ReadPacket(TMemTable &table, const QString &source, qint64 expectedBytes, bool quickRows, const Pieces &pieces)
+{
+    if (quickRows) {
+        try {
+            TMemTable loaded;
+            PacketReader reader(loaded, source, expectedBytes, true);
+            pieces(reader);
+            table.replaceContent(loaded);
+            return;
+        } catch (const QuickRowsDeclined &) {
+        }
+    }
+    TMemTable loaded;
+    PacketReader reader(loaded, source, expectedBytes, false);
+    pieces(reader);
+    table.replaceContent(loaded);
+}
+} // namespace
+
+namespace {
+void ReadPacketBytes(TMemTable &table, const QByteArray &bytes, const QString &sourceName, bool quickRows)
+{
+    ReadPacket(table, sourceName, bytes.size(), quickRows, [&](PacketReader &reader) {
+        // In pieces, as from a file.
+        constexpr qsizetype kPiece = 1 << 18;
+        qsizetype at = 0;
+        do {
+            const qsizetype n = std::min(kPiece, bytes.size() - at);
+            reader.feed(bytes.constData() + at, n, at + n >= bytes.size());
+            at += n;
+        } while (at < bytes.size());
+    });
+}
+} // namespace
+
 void LoadDataPacket(TMemTable &table, const QByteArray &bytes, const QString &sourceName)
 {
-    TMemTable loaded;
-    PacketReader reader(loaded, sourceName, bytes.size());
-    // In pieces, as from a file.
-    constexpr qsizetype kPiece = 1 << 18;
-    qsizetype at = 0;
-    do {
-        const qsizetype n = std::min(kPiece, bytes.size() - at);
-        reader.feed(bytes.constData() + at, n, at + n >= bytes.size());
-        at += n;
-    } while (at < bytes.size());
-    table.replaceContent(loaded);
+    ReadPacketBytes(table, bytes, sourceName, true);
+}
+
+void LoadDataPacketThroughParser(TMemTable &table, const QByteArray &bytes, const QString &sourceName)
+{
+    ReadPacketBytes(table, bytes, sourceName, false);
 }
 
 QByteArray SaveDataPacket(const TMemTable &table)
@@ -1116,19 +1439,20 @@ void LoadDataPacketFile(TMemTable &table, const QString &fileName)
         throw ETableError(QStringLiteral("Cannot open file \"%1\": %2").arg(fileName, f.errorString()));
     }
     // Read and parsed in pieces: memory stays near the size of the loaded table.
-    TMemTable loaded;
-    PacketReader reader(loaded, fileName, qint64(st.st_size));
     QByteArray piece(1 << 18, Qt::Uninitialized);
-    for (;;) {
-        const qint64 n = f.read(piece.data(), piece.size());
-        if (n < 0)
+    ReadPacket(table, fileName, qint64(st.st_size), true, [&](PacketReader &reader) {
+        if (!f.seek(0))
             throw ETableError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, f.errorString()));
-        const bool last = n == 0;
-        reader.feed(piece.constData(), qsizetype(n), last);
-        if (last)
-            break;
-    }
-    table.replaceContent(loaded);
+        for (;;) {
+            const qint64 n = f.read(piece.data(), piece.size());
+            if (n < 0)
+                throw ETableError(QStringLiteral("Cannot read file \"%1\": %2").arg(fileName, f.errorString()));
+            const bool last = n == 0;
+            reader.feed(piece.constData(), qsizetype(n), last);
+            if (last)
+                break;
+        }
+    });
 }
 
 void SaveDataPacketFile(const TMemTable &table, const QString &fileName)

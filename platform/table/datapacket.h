@@ -10,6 +10,9 @@ class TMemTable;
 // packet raises ETableError and leaves the table as it was.
 void LoadDataPacket(TMemTable &table, const QByteArray &bytes, const QString &sourceName = QString());
 QByteArray SaveDataPacket(const TMemTable &table);
+// The same with every element read by the XML parser: the reference that the loader's
+// quicker reading of rows is held to.
+void LoadDataPacketThroughParser(TMemTable &table, const QByteArray &bytes, const QString &sourceName = QString());
 
 // File forms: saving replaces the file through a temporary file and a rename.
 void LoadDataPacketFile(TMemTable &table, const QString &fileName);
