@@ -1,5 +1,7 @@
 #include "udmcd.h"
 
+#include "stringmap.h"
+
 #include "calltypes.h"
 
 #include <QCoreApplication>
@@ -719,8 +721,8 @@ void Tdmcd::ComputeNumberStatistics()
         qint64 count = 0, sum = 0, maximum = 0;
     };
     std::vector<Group> groups;
-    QHash<QString, size_t> byKey;
-    QHash<QString, size_t> bySpelling; // the key is made once per spelling, not per row
+    TStringMap<size_t> byKey;
+    TStringMap<size_t> bySpelling; // the key is made once per spelling, not per row
     const int numberField = cd_tmp->fieldByName(QStringLiteral("PHONENUMBER")).index();
     const int lengthField = cd_tmp->fieldByName(QStringLiteral("WHENLENGTH")).index();
     const TField *nameField = cd_tmp->findField(NameFieldName());
@@ -728,18 +730,18 @@ void Tdmcd::ComputeNumberStatistics()
     for (int i = 0; i < rows; ++i) {
         const int record = cd_tmp->viewRecord(i);
         const QString &number = cd_tmp->cellText(numberField, record);
-        auto spelt = bySpelling.constFind(number);
-        if (spelt == bySpelling.constEnd()) {
+        auto spelt = bySpelling.find(number);
+        if (spelt == bySpelling.end()) {
             const QString key = NumberKey ? NumberKey(number) : number;
-            auto it = byKey.constFind(key);
-            if (it == byKey.constEnd()) {
-                it = byKey.insert(key, groups.size());
+            auto it = byKey.find(key);
+            if (it == byKey.end()) {
+                it = byKey.emplace(key, groups.size()).first;
                 groups.emplace_back();
                 groups.back().firstRecord = record + 1;
             }
-            spelt = bySpelling.insert(number, *it);
+            spelt = bySpelling.emplace(number, it->second).first;
         }
-        Group &g = groups[*spelt];
+        Group &g = groups[spelt->second];
         if (record < g.firstRecord) { // rows are kept in the order they were added
             g.firstRecord = record;
             g.number = number;

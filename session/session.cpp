@@ -420,14 +420,14 @@ QString TSession::NameFor(const QString &number, const QString &lineName) const
         m_nameCachePhonebook = m_phonebook.Generation();
         m_nameCacheLineNames = m_lineNamesGeneration;
     }
-    auto cached = m_nameCache.constFind(number);
-    if (cached == m_nameCache.constEnd()) {
+    auto cached = m_nameCache.find(number);
+    if (cached == m_nameCache.end()) {
         QString name = m_phonebook.NameOf(number);
         if (name.isEmpty() && !m_lineNames.isEmpty())
             name = m_lineNames.value(TPhonebook::Normalise(number, m_phonebook.CountryPrefix()));
-        cached = m_nameCache.insert(number, name);
+        cached = m_nameCache.emplace(number, name).first;
     }
-    return cached->isEmpty() ? lineName : *cached;
+    return cached->second.isEmpty() ? lineName : cached->second;
 }
 
 void TSession::learnLineNames()

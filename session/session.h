@@ -7,6 +7,7 @@
 #include "lineprovider.h"
 #include "phonebook.h"
 #include "settings.h"
+#include "stringmap.h"
 
 #include <QHash>
 #include <QObject>
@@ -181,7 +182,7 @@ private:
     QHash<QString, QString> m_lineNamesGiven; // the same by number as the line gave it
     quint64 m_lineNamesGeneration = 0;
     // Looked-up names by number as written, valid for one phonebook and line-name state.
-    mutable QHash<QString, QString> m_nameCache;
+    mutable TStringMap<QString> m_nameCache; // looked up once per row when a log opens
     mutable quint64 m_nameCachePhonebook = ~quint64(0);
     mutable quint64 m_nameCacheLineNames = ~quint64(0);
     // The state the call list's names were last computed for.
