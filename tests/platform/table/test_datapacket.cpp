@@ -7,6 +7,7 @@
 #include "datapacket.h"
 #include "formatsettings.h"
 #include "memtable.h"
+#include "myutils.h"
 #include "support/tempdatadir.h"
 
 namespace {
@@ -382,11 +383,7 @@ TEST(DataPacketFile, PiecewiseReadingKeepsEveryRowAndTheSavedForm)
     const QByteArray bytes = bigPacket(30000);
     ASSERT_GT(bytes.size(), 3 * (1 << 18));
     const QString name = dir.file(QStringLiteral("big.xml"));
-    {
-        QFile f(name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
+    ASSERT_TRUE(WriteStringToFile(bytes, name));
     TMemTable fromFile, fromBytes;
     LoadDataPacketFile(fromFile, name);
     LoadDataPacket(fromBytes, bytes);
@@ -613,11 +610,7 @@ TEST(DataPacket, RowsReadWithoutTheParserAcrossPieces)
     // A piece of a file ends where a byte array's would.
     TempDataDir dir;
     const QString name = dir.file(QStringLiteral("rows.xml"));
-    {
-        QFile f(name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(good);
-    }
+    ASSERT_TRUE(WriteStringToFile(good, name));
     TMemTable fromFile, fromBytes;
     LoadDataPacketFile(fromFile, name);
     LoadDataPacketThroughParser(fromBytes, good);
