@@ -584,6 +584,29 @@ TEST(DataPacket, RowsReadWithoutTheParserComeOutAsTheParserGivesThem)
     };
     for (const QByteArray &end : ends)
         expectSameAsParser(fields + end);
+
+    // Random damage to the rows, of the kinds that meet the quick reader's every branch.
+    QByteArray rows;
+    for (int i = 0; i < 12; ++i)
+        rows += "<ROW ID=\"" + QByteArray::number(i) + "\" S=\"\xE8&amp;&#x4E2D;&#001;'" + QByteArray::number(i * 7)
+                + "\" W=\"20060601T14:03:07250\" N=\"" + QByteArray::number(i - 6) + "\"/>" + (i % 3 ? "" : "\n");
+    const QByteArray good = packet(kThreeFields, rows);
+    const qsizetype from = good.indexOf("<ROWDATA>") + 9;
+    QRandomGenerator rng(1250);
+    for (int round = 0; round < 600; ++round) {
+        QByteArray damaged = good;
+        const int edits = 1 + int(rng.bounded(3));
+        for (int e = 0; e < edits; ++e) {
+            const qsizetype at = from + qsizetype(rng.bounded(int(damaged.size() - from)));
+            switch (rng.bounded(4)) {
+            case 0: damaged[at] = char(rng.bounded(256)); break;
+            case 1: damaged.remove(at, qsizetype(rng.bounded(12))); break;
+            case 2: damaged.insert(at, "<&#;\"'>/= \tx\r"[rng.bounded(13)]); break;
+            default: damaged.insert(at, damaged.mid(at, qsizetype(rng.bounded(40)))); break;
+            }
+        }
+        expectSameAsParser(damaged);
+    }
 }
 
 // Rows cross the pieces the file is read in at every point, also inside a value and
