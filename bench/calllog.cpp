@@ -8,6 +8,7 @@
 
 #include "codepage1250.h"
 #include "datapacket.h"
+#include "deliveredlog.h"
 #include "formatsettings.h"
 #include "myutils.h"
 #include "udmcd.h"
@@ -29,12 +30,9 @@ void prepareLog()
         return;
     done = true;
     SetSystemFormats(FormatSettings::czech());
-    SetDataDirectory(dataDir().path());
     SetLoggingEnabled(false);
-    QFile::copy(QStringLiteral(TEMBREL_DELIVERED_DATA_XML), Tdmcd::DataFileName());
-    QFile::setPermissions(Tdmcd::DataFileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     TMemTable t;
-    LoadDataPacketFile(t, Tdmcd::DataFileName());
+    LoadDataPacketFile(t, InstallDeliveredCallLog(dataDir().path()));
     const double first = EncodeDate(2004, 1, 1);
     uint32_t seed = 12345;
     auto rnd = [&seed](uint32_t n) {

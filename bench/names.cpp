@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "datapacket.h"
+#include "deliveredlog.h"
 #include "formatsettings.h"
 #include "myutils.h"
 #include "session.h"
@@ -34,12 +35,9 @@ void prepare()
     if (done)
         return;
     done = true;
-    SetDataDirectory(dataDir().path());
     SetLoggingEnabled(false);
-    QFile::copy(QStringLiteral(TEMBREL_DELIVERED_DATA_XML), Tdmcd::DataFileName());
-    QFile::setPermissions(Tdmcd::DataFileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     TMemTable t;
-    LoadDataPacketFile(t, Tdmcd::DataFileName());
+    LoadDataPacketFile(t, InstallDeliveredCallLog(dataDir().path()));
     uint32_t seed = 4711;
     auto rnd = [&seed](uint32_t n) {
         seed = seed * 1103515245u + 12345u;

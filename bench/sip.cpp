@@ -16,6 +16,7 @@
 
 #include "baresipagent.h"
 #include "deACM.h"
+#include "deliveredlog.h"
 #include "myutils.h"
 #include "session.h"
 #include "sipaccount.h"
@@ -66,11 +67,9 @@ public:
         // The temporary recording has one name per system: ours lies here.
         QDir(data).mkpath(QStringLiteral("tmp"));
         qputenv("TMPDIR", (data + QStringLiteral("/tmp")).toUtf8());
-        SetDataDirectory(data);
+        InstallDeliveredCallLog(data);
         SetLogFileName(data + QStringLiteral("/bench.log"));
         SetLoggingEnabled(true);
-        QFile::copy(QStringLiteral(TEMBREL_DELIVERED_DATA_XML), data + QStringLiteral("/data.xml"));
-        QFile::setPermissions(data + QStringLiteral("/data.xml"), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         if (!m_autoAnswering.create(data))
             return QStringLiteral("the auto-answering agent cannot be written");
         qputenv("TEMBREL_BARESIP", m_autoAnswering.program().toUtf8());

@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include "datapacket.h"
+#include "deliveredlog.h"
 #include "formatsettings.h"
 #include "myutils.h"
 #include "stattmb.h"
@@ -19,12 +20,9 @@ struct Log {
     Log()
     {
         SetSystemFormats(FormatSettings::czech());
-        SetDataDirectory(dir.path());
         SetLoggingEnabled(false);
-        QFile::copy(QStringLiteral(TEMBREL_DELIVERED_DATA_XML), Tdmcd::DataFileName());
-        QFile::setPermissions(Tdmcd::DataFileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         TMemTable t;
-        LoadDataPacketFile(t, Tdmcd::DataFileName());
+        LoadDataPacketFile(t, InstallDeliveredCallLog(dir.path()));
         const double first = EncodeDate(2004, 1, 1);
         for (int i = 0; i < kCalls; ++i) {
             const double start = first + i * (1100.0 / kCalls);
