@@ -218,6 +218,34 @@ bool parseDateTimeView(QStringView s, double &value)
 
 // ---- Reading ------------------------------------------------------------------------
 
+bool isDigit(char c, bool hex)
+{
+    return (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
+}
+
+// A numeric character reference at i ("&#65;" or "&#x41;"): its value, saturated
+// above the largest character, and the position of its ';'.
+bool reference(const char *p, qsizetype i, qsizetype end, uint &value, qsizetype &semicolon)
+{
+    qsizetype j = i + 1;
+    if (j >= end || p[j] != '#')
+        return false;
+    const bool hex = j + 1 < end && p[j + 1] == 'x';
+    j += hex ? 2 : 1;
+    const qsizetype first = j;
+    quint64 v = 0;
+    while (j < end && isDigit(p[j], hex)) {
+        const char d = p[j++];
+        const uint digit = d <= '9' ? uint(d - '0') : uint((d | 0x20) - 'a' + 10);
+        v = std::min<quint64>(v * (hex ? 16 : 10) + digit, 0x110000);
+    }
+    if (j == first || j >= end || p[j] != ';')
+        return false;
+    value = uint(v);
+    semicolon = j;
+    return true;
+}
+
 // Code page 1250 bytes to the UTF-8 the parser reads, in pieces, so that a large file is
 // never held whole. Control characters XML cannot carry (raw, or as a decimal reference)
 // become private-use characters on the way.
@@ -325,10 +353,6 @@ private:
         std::memcpy(out, code.constData(), size_t(code.size()));
         return out + code.size();
     }
-    static bool isDigit(char c, bool hex)
-    {
-        return (c >= '0' && c <= '9') || (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
-    }
     // Where the markup that the pending bytes end in begins, when it is not complete yet
     // (-1 when it is). It waits for the rest of it: the parser would scan an unfinished
     // start tag again from its beginning with every new piece, and a row of many values
@@ -362,29 +386,6 @@ private:
                 return false;
         return true;
     }
-    // A numeric character reference at i ("&#65;" or "&#x41;"): its value, saturated
-    // above the largest character, and the position of its ';'.
-    static bool reference(const char *p, qsizetype i, qsizetype end, uint &value, qsizetype &semicolon)
-    {
-        qsizetype j = i + 1;
-        if (j >= end || p[j] != '#')
-            return false;
-        const bool hex = j + 1 < end && p[j + 1] == 'x';
-        j += hex ? 2 : 1;
-        const qsizetype first = j;
-        quint64 v = 0;
-        while (j < end && isDigit(p[j], hex)) {
-            const char d = p[j++];
-            const uint digit = d <= '9' ? uint(d - '0') : uint((d | 0x20) - 'a' + 10);
-            v = std::min<quint64>(v * (hex ? 16 : 10) + digit, 0x110000);
-        }
-        if (j == first || j >= end || p[j] != ';')
-            return false;
-        value = uint(v);
-        semicolon = j;
-        return true;
-    }
-
     QByteArray m_table[256];
     QByteArray m_shielded[0x20];
     const QByteArray m_escape = QString(QChar(kShieldEscape)).toUtf8();
@@ -420,24 +421,11 @@ bool appendXmlChar(QByteArray &out, uint c)
 {
     const bool allowed = c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF)
                          || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
-    if (!allowed)
-        return false;
-    if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
+    if (allowed) {
+        const char32_t code = c;
+        out += QString::fromUcs4(&code, 1).toUtf8();
     }
-    return true;
+    return allowed;
 }
 
 // Where the tag that begins at from ends (its '>'), skipping quoted values; -1 when the
@@ -946,10 +934,11 @@ private:
                 m_decoded += raw[i];
                 continue;
             }
-            const qsizetype semicolon = raw.indexOf(';', i);
+            const qsizetype amp = i;
+            const qsizetype semicolon = raw.indexOf(';', amp);
             if (semicolon < 0)
                 throw QuickRowsDeclined();
-            const QByteArrayView name = raw.sliced(i + 1, semicolon - i - 1);
+            const QByteArrayView name = raw.sliced(amp + 1, semicolon - amp - 1);
             i = semicolon;
             if (name == "lt") {
                 m_decoded += '<';
@@ -962,24 +951,9 @@ private:
             } else if (name == "quot") {
                 m_decoded += '"';
             } else {
-                const bool hex = name.startsWith("#x");
-                if (!hex && !name.startsWith("#"))
-                    throw QuickRowsDeclined();
-                const QByteArrayView digits = name.sliced(hex ? 2 : 1);
-                if (digits.isEmpty() || digits.size() > 8)
-                    throw QuickRowsDeclined();
                 uint value = 0;
-                for (const char d : digits) {
-                    uint digit;
-                    if (d >= '0' && d <= '9')
-                        digit = uint(d - '0');
-                    else if (hex && ((d | 0x20) >= 'a' && (d | 0x20) <= 'f'))
-                        digit = uint((d | 0x20) - 'a' + 10);
-                    else
-                        throw QuickRowsDeclined();
-                    value = value * (hex ? 16 : 10) + digit;
-                }
-                if (!appendXmlChar(m_decoded, value))
+                qsizetype end = 0;
+                if (!reference(raw.data(), amp, raw.size(), value, end) || !appendXmlChar(m_decoded, value))
                     throw QuickRowsDeclined();
             }
         }
